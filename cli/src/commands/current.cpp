@@ -1,0 +1,9 @@
+#include "commands/commands.h"
+
+namespace corvel {
+
+CommandResult run_current(CommandContext&) {
+    return std::unexpected(CommandError{"current is not available yet"});
+}
+
+}  // namespace corvel

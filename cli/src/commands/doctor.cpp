@@ -1,0 +1,9 @@
+#include "commands/commands.h"
+
+namespace corvel {
+
+CommandResult run_doctor(CommandContext&) {
+    return std::unexpected(CommandError{"doctor is not available yet"});
+}
+
+}  // namespace corvel

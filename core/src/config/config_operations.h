@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config.h"
+
+namespace corvel {
+
+// One row of the sorted listing; an independent copy.
+struct JdkListItem {
+    std::string alias;
+    std::string path;
+    std::optional<std::string> detected_version;
+    std::optional<std::string> vendor;
+    bool is_current = false;  // `current` equals the alias byte for byte
+    bool is_valid = false;    // validate_jdk_path accepts the path now
+};
+
+// Registers `entry` under `alias` as one locked load-check-save; DuplicateAlias when the alias
+// is taken. Never changes `current`.
+CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
+                               const JdkEntry& entry);
+
+// Unregisters `alias` (clearing `current` when it named it); AliasNotFound when unknown.
+CoreResult<Config> remove_version(const Platform& platform, std::string_view alias);
+
+// Records `alias` as current; AliasNotFound when unknown.
+CoreResult<Config> set_current(const Platform& platform, std::string_view alias);
+
+// Every registered JDK, sorted by the raw bytes of the alias.
+CoreResult<std::vector<JdkListItem>> list_versions(const Platform& platform);
+
+// `base` when unused, else base-2, base-3, ... : the first not in `used`.
+std::string unique_alias(std::string_view base, const std::set<std::string, std::less<>>& used);
+
+}  // namespace corvel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/core_error.h"
+#include "platform/platform.h"
+
+namespace corvel {
+
+// The warning `use` gets when the system environment could not be updated.
+inline constexpr std::string_view k_system_not_updated_warning =
+    "System environment (HKLM) could not be updated \u2014 run as Administrator to apply changes "
+    "system-wide. User environment was updated successfully.";
+
+// What apply_environment managed: the rendered text of the first system-side error, if any.
+struct ApplyOutcome {
+    std::optional<std::string> system_error;
+};
+
+// Writes JAVA_HOME and Path for the user, then the system, then broadcasts. A user-side
+// failure is returned; a system-side one is recorded in the outcome.
+CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
+                                           const std::vector<std::string>& registered_bins);
+
+// Activates the registered JDK `alias` and records it as current; the optional warning when the
+// system environment was not updated.
+CoreResult<std::optional<std::string>> use_version(const Platform& platform,
+                                                   std::string_view alias);
+
+}  // namespace corvel

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/core_error.h"
+#include "platform/platform.h"
+
+namespace corvel {
+
+// Which persistent environment an operation addresses.
+enum class EnvironmentScope { User, System };
+
+// Opens the scope's environment key (HKCU\Environment or the Session Manager key), read-only or
+// read-write; a Registry error with the scope's open-failure text otherwise.
+CoreResult<std::unique_ptr<RegistryKey>> open_environment_key(const Platform& platform,
+                                                              EnvironmentScope scope,
+                                                              bool writable);
+
+// The value's bytes and type; k_error_bad_file_type for a type code above 11.
+std::expected<RegistryValue, std::uint32_t> read_raw_value(const RegistryKey& key,
+                                                           std::string_view name);
+
+// A REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ value as UTF-8 (unexpanded; trailing NULs dropped;
+// inner NULs of a multi-string become line feeds); k_error_bad_file_type for other types.
+std::expected<std::string, std::uint32_t> read_string_value(const RegistryKey& key,
+                                                            std::string_view name);
+
+// Decodes registry text bytes (UTF-16LE) of `type` as read_string_value does.
+std::string decode_registry_text(const RegistryValue& value);
+
+// The user JAVA_HOME as stored; nothing when the key or value cannot be read as text.
+std::optional<std::string> read_user_java_home(const Platform& platform);
+
+// The scope's Path ("Path", then "PATH"); the empty text when there is no such value. Any
+// other failure to read an existing value is a Registry error, so a Path that could not be
+// read is never replaced.
+CoreResult<std::string> read_path_value(const Platform& platform, EnvironmentScope scope);
+
+// Writes JAVA_HOME as REG_SZ with `root` unchanged.
+CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
+                               std::string_view root);
+
+// Writes Path with `text`, keeping the existing value's type (REG_EXPAND_SZ when none).
+CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
+                                  std::string_view text);
+
+// Announces the change to running programs; cannot fail.
+void broadcast_environment_change(const Platform& platform);
+
+// The "{message} (os error {code})" text for a Windows result code.
+std::string os_error_text(const Platform& platform, std::uint32_t code);
+
+}  // namespace corvel

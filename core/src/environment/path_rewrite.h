@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/config.h"
+#include "environment/environment_store.h"
+
+namespace corvel {
+
+// The bin folder of every registered JDK: its path without trailing separators, then "\bin".
+std::vector<std::string> registered_bin_dirs(const Config& config);
+
+// `current` with `new_bin` first and every empty entry, every registered bin folder and any
+// earlier copy of `new_bin` taken out (Unicode lower-case comparison, entries trimmed).
+std::string rewrite_path(std::string_view current, std::string_view new_bin,
+                         const std::vector<std::string>& registered_bins);
+
+// Reads the scope's Path, rewrites it and writes it back; nothing is written when reading fails.
+CoreResult<void> update_path(const Platform& platform, EnvironmentScope scope,
+                             std::string_view new_bin,
+                             const std::vector<std::string>& registered_bins);
+
+}  // namespace corvel

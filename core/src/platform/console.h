@@ -1,0 +1,36 @@
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+enum class StandardStream { Output, Error };
+
+// The standard streams. A console gets UTF-16 through WriteConsoleW and a file or pipe gets the
+// UTF-8 bytes unchanged; the seam lets tests capture exactly what the user would see.
+class Console {
+public:
+    virtual ~Console() = default;
+
+    // Appends UTF-8 text to the stream. Output may be buffered until flush().
+    virtual void write(StandardStream stream, std::string_view text) = 0;
+
+    // Pushes everything written so far to the stream.
+    virtual void flush(StandardStream stream) = 0;
+
+    // Whether the stream is an interactive console.
+    virtual bool is_terminal(StandardStream stream) const = 0;
+
+    // Switches on escape-sequence processing for standard output when it is a console;
+    // failures are ignored.
+    virtual void enable_virtual_terminal() = 0;
+
+    // One line of standard input as UTF-8 with its line end, the empty text at end of input,
+    // or the platform's text of the read failure ("stream did not contain valid UTF-8" for
+    // piped input that is not UTF-8).
+    virtual std::expected<std::string, std::string> read_line() = 0;
+};
+
+}  // namespace corvel

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/io_error.h"
+
+namespace corvel {
+
+enum class FileKind { File, Directory };
+
+struct FileStatus {
+    FileKind kind = FileKind::File;
+};
+
+// Held while an exclusive lock on a file is owned; destroying it releases the lock.
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
+// Every file and folder access of the program goes through this seam, so that the configuration
+// store, validation and discovery run against an in-memory tree in unit tests.
+// Paths are UTF-8 Windows paths; relative paths resolve against the current folder.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Metadata of `path`, following symbolic links and junctions; an error when it cannot be
+    // examined (missing, refused, dangling link).
+    virtual std::expected<FileStatus, IoError> status(std::string_view path) const = 0;
+
+    // The whole content of a file as raw bytes.
+    virtual std::expected<std::string, IoError> read_file(std::string_view path) const = 0;
+
+    // Creates or truncates `path` and writes `content`, flushed to the disk before returning.
+    virtual std::expected<void, IoError> write_file(std::string_view path,
+                                                    std::string_view content) = 0;
+
+    // Creates `path` and every missing ancestor; an existing folder is not an error.
+    virtual std::expected<void, IoError> create_directories(std::string_view path) = 0;
+
+    // Moves `from` over `to` in one step, replacing `to` if it exists and flushing the move.
+    virtual std::expected<void, IoError> replace_file(std::string_view from,
+                                                      std::string_view to) = 0;
+
+    // Deletes a file.
+    virtual std::expected<void, IoError> remove_file(std::string_view path) = 0;
+
+    // Names of the entries of a folder (without "." and ".."), in listing order; names that are
+    // not valid UTF-16 come back with U+FFFD in place of each unpaired surrogate.
+    virtual std::expected<std::vector<std::string>, IoError> list_directory(
+        std::string_view path) const = 0;
+
+    // Opens or creates `path` and waits for an exclusive lock on it. The operating system drops
+    // the lock when the process ends, so a crash never leaves it held.
+    virtual std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
+        std::string_view path) = 0;
+
+    // Waits a short while before an operation is tried again (a file briefly held by another
+    // program); the in-memory file system only records the wait.
+    virtual void pause(int milliseconds) = 0;
+};
+
+}  // namespace corvel

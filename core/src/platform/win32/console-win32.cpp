@@ -1,0 +1,149 @@
+#include "platform/win32/win32_seams.h"
+
+#include <algorithm>
+
+#include "text/text.h"
+
+namespace corvel::win32 {
+
+namespace {
+
+bool is_console_handle(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+void write_all(HANDLE handle, bool is_console, std::string_view text) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) {
+        return;
+    }
+    if (is_console) {
+        std::wstring wide = to_wide(text);
+        const wchar_t* data = wide.data();
+        std::size_t left = wide.size();
+        while (left > 0) {
+            DWORD written = 0;
+            DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 8192));
+            if (!WriteConsoleW(handle, data, chunk, &written, nullptr) || written == 0) {
+                return;
+            }
+            data += written;
+            left -= written;
+        }
+        return;
+    }
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        DWORD written = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1 << 20));
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) {
+            return;
+        }
+        data += written;
+        left -= written;
+    }
+}
+
+}  // namespace
+
+Win32Console::Win32Console() {
+    m_output.handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    m_output.is_console = is_console_handle(m_output.handle);
+    m_error.handle = GetStdHandle(STD_ERROR_HANDLE);
+    m_error.is_console = is_console_handle(m_error.handle);
+}
+
+Win32Console::~Win32Console() {
+    flush(StandardStream::Output);
+    flush(StandardStream::Error);
+}
+
+Win32Console::Stream& Win32Console::stream_of(StandardStream stream) {
+    return stream == StandardStream::Output ? m_output : m_error;
+}
+
+const Win32Console::Stream& Win32Console::stream_of(StandardStream stream) const {
+    return stream == StandardStream::Output ? m_output : m_error;
+}
+
+void Win32Console::write(StandardStream stream, std::string_view text) {
+    stream_of(stream).pending += text;
+}
+
+void Win32Console::flush(StandardStream stream) {
+    Stream& target = stream_of(stream);
+    write_all(target.handle, target.is_console, target.pending);
+    target.pending.clear();
+}
+
+bool Win32Console::is_terminal(StandardStream stream) const {
+    return stream_of(stream).is_console;
+}
+
+void Win32Console::enable_virtual_terminal() {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        return;
+    }
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) == 0) {
+        SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+std::expected<std::string, std::string> Win32Console::read_line() {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode)) {
+        std::wstring line;
+        wchar_t buffer[256];
+        while (true) {
+            DWORD read = 0;
+            if (!ReadConsoleW(input, buffer, 256, &read, nullptr)) {
+                return std::unexpected(io_error(GetLastError()).to_text());
+            }
+            if (read == 0) {
+                break;
+            }
+            line.append(buffer, read);
+            if (line.back() == L'\n') {
+                break;
+            }
+        }
+        return from_wide(line);
+    }
+    // A file or pipe: bytes up to and including the next line feed.
+    while (true) {
+        std::size_t end = m_input_buffer.find('\n');
+        if (end != std::string::npos || m_input_ended) {
+            std::size_t take = end == std::string::npos ? m_input_buffer.size() : end + 1;
+            std::string line = m_input_buffer.substr(0, take);
+            m_input_buffer.erase(0, take);
+            if (!is_valid_utf8(line)) {
+                return std::unexpected(invalid_utf8_error().to_text());
+            }
+            return line;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        if (!ReadFile(input, buffer, sizeof buffer, &read, nullptr)) {
+            DWORD code = GetLastError();
+            if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
+                m_input_ended = true;
+                continue;
+            }
+            return std::unexpected(io_error(code).to_text());
+        }
+        if (read == 0) {
+            m_input_ended = true;
+            continue;
+        }
+        m_input_buffer.append(buffer, read);
+    }
+}
+
+}  // namespace corvel::win32

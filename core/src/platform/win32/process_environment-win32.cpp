@@ -1,0 +1,52 @@
+#include "platform/win32/win32_seams.h"
+
+#include <vector>
+#include "text/text.h"
+
+namespace corvel::win32 {
+
+std::optional<std::string> Win32ProcessEnvironment::variable(std::string_view name) const {
+    std::wstring wide_name = to_wide(name);
+    std::vector<wchar_t> buffer(256);
+    while (true) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD length = GetEnvironmentVariableW(wide_name.c_str(), buffer.data(),
+                                               static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+                return std::nullopt;
+            }
+            return std::string();
+        }
+        if (length < buffer.size()) {
+            std::u16string_view units(reinterpret_cast<const char16_t*>(buffer.data()), length);
+            return corvel::from_utf16_strict(units);
+        }
+        buffer.resize(length);
+    }
+}
+
+bool Win32ProcessEnvironment::is_elevated() const {
+    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators) ||
+        administrators == nullptr) {
+        return false;
+    }
+    BOOL is_member = FALSE;
+    BOOL checked = CheckTokenMembership(nullptr, administrators, &is_member);
+    FreeSid(administrators);
+    return checked && is_member;
+}
+
+std::optional<std::string> Win32ProcessEnvironment::system_directory() const {
+    wchar_t buffer[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        return std::nullopt;
+    }
+    return from_wide(std::wstring_view(buffer, length));
+}
+
+}  // namespace corvel::win32

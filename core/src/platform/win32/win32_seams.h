@@ -1,0 +1,95 @@
+#pragma once
+
+// The Windows implementations of the platform seams, one per file.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "platform/win32/win32.h"
+
+namespace corvel::win32 {
+
+// UTF-8 to a NUL-terminated wide string for a Windows call.
+std::wstring to_wide(std::string_view text);
+// A wide string from Windows to UTF-8, unpaired surrogates as U+FFFD.
+std::string from_wide(std::wstring_view text);
+// The system's message for `code`, trailing white space removed.
+std::string system_message(DWORD code);
+// An IoError for `code` with the system's message.
+IoError io_error(DWORD code);
+
+class Win32FileSystem : public FileSystem {
+public:
+    std::expected<FileStatus, IoError> status(std::string_view path) const override;
+    std::expected<std::string, IoError> read_file(std::string_view path) const override;
+    std::expected<void, IoError> write_file(std::string_view path,
+                                            std::string_view content) override;
+    std::expected<void, IoError> create_directories(std::string_view path) override;
+    std::expected<void, IoError> replace_file(std::string_view from,
+                                              std::string_view to) override;
+    std::expected<void, IoError> remove_file(std::string_view path) override;
+    std::expected<std::vector<std::string>, IoError> list_directory(
+        std::string_view path) const override;
+    std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
+        std::string_view path) override;
+    void pause(int milliseconds) override;
+};
+
+class Win32RegistryStore : public RegistryStore {
+public:
+    std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
+        RegistryRoot root, std::string_view subkey, std::uint32_t access) override;
+    std::string error_message(std::uint32_t code) const override;
+    void broadcast_environment_change() override;
+};
+
+class Win32ProcessRunner : public ProcessRunner {
+public:
+    std::optional<CapturedOutput> run_captured(std::string_view program,
+                                               std::span<const std::string> arguments,
+                                               std::chrono::milliseconds time_limit) override;
+};
+
+class Win32KnownFolders : public KnownFolders {
+public:
+    std::optional<std::string> roaming_app_data() const override;
+};
+
+class Win32ProcessEnvironment : public ProcessEnvironment {
+public:
+    std::optional<std::string> variable(std::string_view name) const override;
+    bool is_elevated() const override;
+    std::optional<std::string> system_directory() const override;
+};
+
+// Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Output is kept
+// in a buffer until flush() so that long listings cost few system calls.
+class Win32Console : public Console {
+public:
+    Win32Console();
+    ~Win32Console() override;
+
+    void write(StandardStream stream, std::string_view text) override;
+    void flush(StandardStream stream) override;
+    bool is_terminal(StandardStream stream) const override;
+    void enable_virtual_terminal() override;
+    std::expected<std::string, std::string> read_line() override;
+
+private:
+    struct Stream {
+        HANDLE handle = nullptr;
+        bool is_console = false;
+        std::string pending;
+    };
+    Stream& stream_of(StandardStream stream);
+    const Stream& stream_of(StandardStream stream) const;
+
+    Stream m_output;
+    Stream m_error;
+    std::string m_input_buffer;  // bytes read from piped input but not yet returned
+    bool m_input_ended = false;
+};
+
+}  // namespace corvel::win32

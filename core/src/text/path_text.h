@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+// Joins two path parts the Windows way: a backslash between them unless `left` already ends
+// with a backslash or a slash (or is empty).
+std::string join_path(std::string_view left, std::string_view right);
+
+// `path` without any trailing backslashes and slashes (a text of separators only becomes empty).
+std::string_view trim_trailing_separators(std::string_view path);
+
+}  // namespace corvel

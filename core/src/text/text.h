@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvel {
+
+// Full Unicode lower-case mapping of UTF-8 text (UnicodeData plus SpecialCasing, U+0130 and
+// the final-sigma rule included). Invalid sequences are kept as they are.
+std::string to_lower(std::string_view text);
+
+// `text` without Unicode white space (the White_Space property) at either end.
+std::string_view trim_whitespace(std::string_view text);
+
+// Whether `bytes` is well-formed UTF-8 (no surrogates, no overlong forms).
+bool is_valid_utf8(std::string_view bytes);
+
+// `bytes` decoded as UTF-8, each maximal invalid subsequence replaced by U+FFFD.
+std::string decode_utf8_lossy(std::string_view bytes);
+
+// UTF-8 to UTF-16; invalid UTF-8 sequences become U+FFFD.
+std::u16string to_utf16(std::string_view text);
+
+// UTF-16 to UTF-8; each unpaired surrogate becomes U+FFFD.
+std::string from_utf16_lossy(std::u16string_view text);
+
+// UTF-16 to UTF-8; nothing when the text holds an unpaired surrogate.
+std::optional<std::string> from_utf16_strict(std::u16string_view text);
+
+// The lines of `text`: split at line feeds, a carriage return right before a line feed dropped
+// with it, no extra line after a final line feed, none at all for the empty text.
+std::vector<std::string_view> split_lines(std::string_view text);
+
+// Number of Unicode scalar values in UTF-8 text (an invalid byte counts as one).
+std::size_t count_characters(std::string_view text);
+
+}  // namespace corvel
