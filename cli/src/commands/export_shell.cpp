@@ -26,8 +26,8 @@ std::optional<ShellFamily> shell_family(std::string_view shell) {
 // PowerShell ends a single-quoted string at any of its four single quotation marks (the ASCII
 // one and U+2018, U+2019, U+201A, U+201B); doubling one keeps it as text.
 std::string powershell_quoted_content(std::string_view text) {
-    static constexpr std::array<std::string_view, 4> k_typographic = {
-        "\u2018", "\u2019", "\u201A", "\u201B"};
+    static constexpr std::array<std::string_view, 4> k_typographic = {"\u2018", "\u2019", "\u201A",
+                                                                      "\u201B"};
     std::string quoted;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -142,8 +142,8 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
     }
     std::optional<ShellFamily> family = shell_family(shell);
     if (!family) {
-        return std::unexpected(CommandError{"Unknown shell '" + std::string(shell) +
-                                            "'. Use 'powershell' or 'cmd'."});
+        return std::unexpected(
+            CommandError{"Unknown shell '" + std::string(shell) + "'. Use 'powershell' or 'cmd'."});
     }
     const std::string& root = found->second.path;
     if (*family == ShellFamily::PowerShell) {
@@ -152,8 +152,10 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
             trimmed.remove_suffix(1);
         }
         std::string bin = std::string(trimmed) + "\\bin";
-        context.terminal.print_line({plain("# Run these commands in your current PowerShell session:")});
-        context.terminal.print_line({plain("$env:JAVA_HOME = '" + powershell_quoted_content(root) + "'")});
+        context.terminal.print_line(
+            {plain("# Run these commands in your current PowerShell session:")});
+        context.terminal.print_line(
+            {plain("$env:JAVA_HOME = '" + powershell_quoted_content(root) + "'")});
         context.terminal.print_line(
             {plain("$env:PATH = '" + powershell_quoted_content(bin) + ";' + $env:PATH")});
     } else {

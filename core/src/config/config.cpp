@@ -52,7 +52,7 @@ std::string position_text(std::string_view text, std::size_t consumed) {
 // Walks the text for the JSON library and counts how many bytes it has taken, so that a problem
 // the reader finds in the middle of the text can be placed by line and column.
 class CountingIterator {
-public:
+  public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
@@ -78,7 +78,7 @@ public:
         return m_at == other.m_at;
     }
 
-private:
+  private:
     const char* m_at;
     std::size_t* m_consumed;
 };
@@ -90,7 +90,7 @@ private:
 // is an error, an alias named twice is not (the later one wins). Events arrive without
 // recursion, so deeply nested input cannot exhaust the stack.
 class ConfigReader {
-public:
+  public:
     ConfigReader(std::string_view text, const std::size_t& consumed)
         : m_text(text), m_consumed(consumed) {}
 
@@ -221,14 +221,24 @@ public:
         return true;
     }
 
-    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& ex) {
+    bool parse_error(std::size_t position, const std::string&,
+                     const nlohmann::detail::exception& ex) {
         m_error = clean_library_message(ex.what(), position);
         return false;
     }
 
-private:
+  private:
     enum class Level { Start, Top, Versions, Entry, Done };
-    enum class Pending { TopValue, Current, Versions, Entry, Path, DetectedVersion, Vendor, Ignored };
+    enum class Pending {
+        TopValue,
+        Current,
+        Versions,
+        Entry,
+        Path,
+        DetectedVersion,
+        Vendor,
+        Ignored
+    };
 
     static std::string quoted(const std::string& value) {
         return Json(value).dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -391,9 +401,9 @@ CoreError config_error(std::string_view what, const IoError& error) {
 std::string temporary_name(const std::string& path) {
     static std::mt19937_64 generator = [] {
         std::random_device device;
-        std::seed_seq seed{device(), device(),
-                           static_cast<unsigned>(
-                               std::chrono::steady_clock::now().time_since_epoch().count())};
+        std::seed_seq seed{
+            device(), device(),
+            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
         return std::mt19937_64(seed);
     }();
     static constexpr char k_digits[] = "0123456789abcdef";

@@ -23,9 +23,9 @@ CoreResult<void> validate_jdk_path(const Platform& platform, std::string_view pa
             CoreError::invalid_jdk_path("bin\\java.exe not found in: " + std::string(path)));
     }
     if (!files.status(join_path(bin, "javac.exe"))) {
-        return std::unexpected(CoreError::invalid_jdk_path(
-            "bin\\javac.exe not found in: " + std::string(path) +
-            " (this looks like a JRE, not a full JDK)"));
+        return std::unexpected(
+            CoreError::invalid_jdk_path("bin\\javac.exe not found in: " + std::string(path) +
+                                        " (this looks like a JRE, not a full JDK)"));
     }
     return {};
 }
