@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -227,6 +229,182 @@ TEST(Win32RegistryStore, ErrorMessagesAreTheSystemTextWithoutTrailingWhiteSpace)
               store.error_message(k_error_access_denied));
     // Without a window to answer, the announcement still returns.
     store.broadcast_environment_change();
+}
+
+// The child program built next to this test program.
+std::string child_path() {
+    wchar_t module[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring path(module, length);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return from_wide(path + L"corvel_test_child.exe");
+}
+
+std::vector<std::string> split_at_nul(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = text.find('\0', begin)) != std::string::npos; begin = end + 1) {
+        parts.push_back(text.substr(begin, end - begin));
+    }
+    EXPECT_EQ(begin, text.size()) << "output does not end with NUL";
+    return parts;
+}
+
+constexpr std::chrono::milliseconds k_generous_limit{60'000};
+
+TEST(Win32ProcessRunner, ChildSeesExactlyTheGivenArguments) {
+    Win32ProcessRunner runner;
+    const std::vector<std::string> arguments = {
+        "echo",
+        "",
+        " ",
+        "two words",
+        "tab\there",
+        "\"",
+        "\"quoted\"",
+        "a\"\"b",
+        "\\",
+        "trailing\\",
+        "space and trailing\\",
+        "space and two trailing\\\\",
+        "\\\"",
+        "a\\\"b",
+        "C:\\Program Files\\Java\\jdk-21\\",
+        "%PATH%",
+        "^&|<>()",
+        "*?",
+        "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC",
+        "\xF0\x9F\x98\x80",
+    };
+    const std::string program = child_path();
+    auto result = runner.run_captured(program, arguments, k_generous_limit);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->exit_code, 0u);
+    std::vector<std::string> expected = {program};
+    expected.insert(expected.end(), arguments.begin(), arguments.end());
+    EXPECT_EQ(split_at_nul(result->standard_output), expected);
+    EXPECT_EQ(result->standard_error, "");
+}
+
+TEST(Win32ProcessRunner, ProgramInAFolderWithSpacesAndNonAsciiNameStarts) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder =
+        std::wstring(temp) + L"corvel child \u00e9 " + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring copy = folder + L"\\child (copy).exe";
+    ASSERT_TRUE(CopyFileW(to_wide(child_path()).c_str(), copy.c_str(), FALSE));
+
+    Win32ProcessRunner runner;
+    const std::vector<std::string> arguments = {"echo", "x y"};
+    auto result = runner.run_captured(from_wide(copy), arguments, k_generous_limit);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(split_at_nul(result->standard_output),
+              (std::vector<std::string>{from_wide(copy), "echo", "x y"}));
+}
+
+TEST(Win32ProcessRunner, BothStreamsAreCapturedWholeWhileTheChildFillsThem) {
+    constexpr std::size_t k_bytes = 3 * 1024 * 1024 + 17;
+    Win32ProcessRunner runner;
+    auto result = runner.run_captured(
+        child_path(), std::vector<std::string>{"flood", std::to_string(k_bytes)}, k_generous_limit);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->exit_code, 0u);
+    ASSERT_EQ(result->standard_output.size(), k_bytes);
+    ASSERT_EQ(result->standard_error.size(), k_bytes);
+    auto pattern = [](std::size_t index, int seed) {
+        return static_cast<char>((index * 31 + static_cast<std::size_t>(seed) + index / 4093) %
+                                 251);
+    };
+    std::size_t wrong_output = 0;
+    std::size_t wrong_error = 0;
+    for (std::size_t i = 0; i < k_bytes; ++i) {
+        wrong_output += result->standard_output[i] != pattern(i, 1);
+        wrong_error += result->standard_error[i] != pattern(i, 2);
+    }
+    EXPECT_EQ(wrong_output, 0u);
+    EXPECT_EQ(wrong_error, 0u);
+}
+
+TEST(Win32ProcessRunner, ExitCodeAndBothStreamsComeBack) {
+    Win32ProcessRunner runner;
+    for (std::uint32_t code : {0u, 3u, 255u, 3221225477u}) {
+        auto result = runner.run_captured(
+            child_path(), std::vector<std::string>{"exit", std::to_string(code)}, k_generous_limit);
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(result->exit_code, code);
+        EXPECT_EQ(result->standard_output, "out " + std::to_string(code));
+        EXPECT_EQ(result->standard_error, "err " + std::to_string(code));
+    }
+}
+
+TEST(Win32ProcessRunner, StandardInputIsEmptyAndOtherHandlesAreNotInherited) {
+    Win32ProcessRunner runner;
+    auto input =
+        runner.run_captured(child_path(), std::vector<std::string>{"stdin"}, k_generous_limit);
+    ASSERT_TRUE(input.has_value());
+    EXPECT_EQ(input->standard_output, "0");
+
+    // An inheritable handle of this process must not reach the child.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    UniqueHandle event(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event.valid());
+    auto value = reinterpret_cast<std::uintptr_t>(event.get());
+    auto handle = runner.run_captured(
+        child_path(), std::vector<std::string>{"handle", std::to_string(value)}, k_generous_limit);
+    ASSERT_TRUE(handle.has_value());
+    EXPECT_EQ(handle->standard_output, "closed");
+}
+
+TEST(Win32ProcessRunner, ChildPastTheTimeLimitIsEndedAndGivesNothing) {
+    Win32ProcessRunner runner;
+    auto begin = std::chrono::steady_clock::now();
+    auto result = runner.run_captured(child_path(), std::vector<std::string>{"hang"},
+                                      std::chrono::milliseconds(500));
+    auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_FALSE(result.has_value());
+    // Not a speed target: only that the limit ends the wait instead of hanging.
+    EXPECT_GE(took, std::chrono::milliseconds(450));
+    EXPECT_LT(took, std::chrono::seconds(20));
+}
+
+TEST(Win32ProcessRunner, GrandchildHoldingThePipesDoesNotKeepTheCallerWaiting) {
+    Win32ProcessRunner runner;
+    auto begin = std::chrono::steady_clock::now();
+    auto result =
+        runner.run_captured(child_path(), std::vector<std::string>{"spawn-hang"}, k_generous_limit);
+    auto took = std::chrono::steady_clock::now() - begin;
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->exit_code, 0u);
+    EXPECT_LT(took, std::chrono::seconds(30));
+    // The grandchild's id is the whole output; end it.
+    DWORD id = static_cast<DWORD>(std::stoul(result->standard_output));
+    UniqueHandle grandchild(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    ASSERT_TRUE(grandchild.valid());
+    EXPECT_TRUE(TerminateProcess(grandchild.get(), 0));
+}
+
+TEST(Win32ProcessRunner, ProgramsThatCannotBeStartedGiveNothing) {
+    Win32ProcessRunner runner;
+    const std::vector<std::string> none;
+    EXPECT_FALSE(runner.run_captured("C:\\no\\such\\program.exe", none, k_generous_limit));
+    EXPECT_FALSE(runner.run_captured("corvel-no-such-program", none, k_generous_limit));
+    EXPECT_FALSE(runner.run_captured("", none, k_generous_limit));
+    // A quotation mark or a NUL could change what the command line means.
+    EXPECT_FALSE(runner.run_captured(child_path() + "\" echo", none, k_generous_limit));
+    EXPECT_FALSE(runner.run_captured(
+        child_path(), std::vector<std::string>{"echo", std::string("a\0b", 3)}, k_generous_limit));
+}
+
+TEST(Win32ProcessRunner, BareNameIsFoundByTheProgramSearch) {
+    // cmd.exe lives in the system folder, which the search always covers.
+    Win32ProcessRunner runner;
+    auto result =
+        runner.run_captured("cmd", std::vector<std::string>{"/c", "exit 7"}, k_generous_limit);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->exit_code, 7u);
 }
 
 }  // namespace
