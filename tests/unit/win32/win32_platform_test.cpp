@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/win32_seams.h"
+
+#include <winioctl.h>
 
 namespace corvel::win32 {
 namespace {
@@ -405,6 +409,335 @@ TEST(Win32ProcessRunner, BareNameIsFoundByTheProgramSearch) {
         runner.run_captured("cmd", std::vector<std::string>{"/c", "exit 7"}, k_generous_limit);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->exit_code, 7u);
+}
+
+// A scratch folder under the temporary folder, removed with everything in it after each test.
+class Win32Files : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static int counter = 0;
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_root = from_wide(temp) + "corvel-files-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(++counter);
+        ASSERT_TRUE(CreateDirectoryW(to_wide(m_root).c_str(), nullptr));
+    }
+    void TearDown() override {
+        remove_tree(to_wide(m_root));
+    }
+    // Removes a folder and its content; links are removed, never followed.
+    static void remove_tree(const std::wstring& folder) {
+        WIN32_FIND_DATAW entry{};
+        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..") {
+                    continue;
+                }
+                std::wstring path = folder + L"\\" + name;
+                bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                if (directory && !link) {
+                    remove_tree(path);
+                } else if (directory) {
+                    RemoveDirectoryW(path.c_str());
+                } else {
+                    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(path.c_str());
+                }
+            } while (FindNextFileW(search, &entry));
+            FindClose(search);
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::string path(std::string_view name) const {
+        return m_root + "\\" + std::string(name);
+    }
+    void make_file(std::string_view name, std::string_view content = "x") {
+        ASSERT_TRUE(m_files.write_file(path(name), content).has_value());
+    }
+    void make_folder(std::string_view name) {
+        ASSERT_TRUE(CreateDirectoryW(to_wide(path(name)).c_str(), nullptr));
+    }
+
+    Win32FileSystem m_files;
+    std::string m_root;
+};
+
+// "file", "folder" or "error {code}": what status() says about `path`.
+std::string kind_of(std::string_view path) {
+    auto status = Win32FileSystem().status(path);
+    if (!status) {
+        return "error " + std::to_string(status.error().code.value_or(-1));
+    }
+    return status->kind == FileKind::Directory ? "folder" : "file";
+}
+
+std::string binary_content(std::size_t size) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        content[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
+    }
+    return content + "\r\n\0\xFF";
+}
+
+TEST_F(Win32Files, WrittenBytesReadBackExactlyAndRewritingTruncates) {
+    const std::string big = binary_content(200'001);
+    ASSERT_TRUE(m_files.write_file(path("data.bin"), big).has_value());
+    auto read = m_files.read_file(path("data.bin"));
+    ASSERT_TRUE(read.has_value()) << read.error().to_text();
+    EXPECT_EQ(*read, big);
+
+    ASSERT_TRUE(m_files.write_file(path("data.bin"), "ab").has_value());
+    EXPECT_EQ(m_files.read_file(path("data.bin")).value_or("?"), "ab");
+    ASSERT_TRUE(m_files.write_file(path("data.bin"), "").has_value());
+    EXPECT_EQ(m_files.read_file(path("data.bin")).value_or("?"), "");
+
+    // A hidden file is rewritten too.
+    ASSERT_TRUE(SetFileAttributesW(to_wide(path("data.bin")).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(m_files.write_file(path("data.bin"), "hidden").has_value());
+    EXPECT_EQ(m_files.read_file(path("data.bin")).value_or("?"), "hidden");
+}
+
+TEST_F(Win32Files, FailuresCarryTheSystemMessageAndCode) {
+    auto missing = m_files.read_file(path("missing.txt"));
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().code, 2);
+    ASSERT_FALSE(missing.error().message.empty());
+    EXPECT_NE(missing.error().message.back(), '\n');
+    EXPECT_TRUE(missing.error().to_text().ends_with(" (os error 2)"));
+
+    EXPECT_FALSE(m_files.read_file(m_root).has_value());
+    EXPECT_FALSE(m_files.write_file(path("no-folder\\file.txt"), "x").has_value());
+    EXPECT_EQ(m_files.remove_file(path("missing.txt")).error().code, 2);
+    EXPECT_FALSE(m_files.replace_file(path("missing.txt"), path("other.txt")).has_value());
+    // A NUL would cut the path short and name another file.
+    make_file("cut");
+    EXPECT_FALSE(m_files.status(path("cut") + std::string("\0tail", 5)).has_value());
+    EXPECT_FALSE(m_files.write_file(path("cut") + std::string("\0tail", 5), "y").has_value());
+    EXPECT_EQ(m_files.read_file(path("cut")).value_or("?"), "x");
+}
+
+TEST_F(Win32Files, StatusTellsFilesFromFolders) {
+    make_file("file.txt");
+    make_folder("folder");
+    EXPECT_EQ(kind_of(path("file.txt")), "file");
+    EXPECT_EQ(kind_of(path("folder")), "folder");
+    EXPECT_EQ(kind_of(path("folder\\")), "folder");
+    EXPECT_EQ(kind_of(path("FOLDER/")), "folder");
+    EXPECT_EQ(kind_of("C:\\"), "folder");
+    auto missing = m_files.status(path("missing"));
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(missing.error().code, 2);
+    EXPECT_FALSE(m_files.status(path("missing\\below")).has_value());
+    EXPECT_FALSE(m_files.status(path("file.txt\\below")).has_value());
+}
+
+// Whether `path` itself exists, without following it when it is a link.
+bool exists_unfollowed(const std::string& path) {
+    return GetFileAttributesW(to_wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes the empty folder `link` a junction to `target` (an absolute path).
+bool make_junction(const std::string& link, const std::string& target) {
+    if (!CreateDirectoryW(to_wide(link).c_str(), nullptr)) {
+        return false;
+    }
+    const std::wstring substitute = L"\\??\\" + to_wide(target);
+    const std::wstring print = to_wide(target);
+    // The mount-point layout of REPARSE_DATA_BUFFER: header, four name fields, both names.
+    std::vector<WORD> words = {0, 0, 0, 0};  // tag (two words), data length, reserved
+    words.push_back(0);
+    words.push_back(static_cast<WORD>(substitute.size() * 2));
+    words.push_back(static_cast<WORD>((substitute.size() + 1) * 2));
+    words.push_back(static_cast<WORD>(print.size() * 2));
+    words.insert(words.end(), substitute.begin(), substitute.end());
+    words.push_back(0);
+    words.insert(words.end(), print.begin(), print.end());
+    words.push_back(0);
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    words[0] = static_cast<WORD>(tag & 0xFFFF);
+    words[1] = static_cast<WORD>(tag >> 16);
+    words[2] = static_cast<WORD>((words.size() - 4) * 2);
+    UniqueHandle folder(CreateFileW(to_wide(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    DWORD returned = 0;
+    return folder.valid() &&
+           DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, words.data(),
+                           static_cast<DWORD>(words.size() * 2), nullptr, 0, &returned, nullptr);
+}
+
+TEST_F(Win32Files, StatusFollowsSymbolicLinksAndFailsOnDanglingOnes) {
+    make_folder("target");
+    make_file("target\\bin.txt");
+    const DWORD unprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    // Some systems report success without making the link; look for it.
+    if (!CreateSymbolicLinkW(to_wide(path("dir-link")).c_str(), to_wide(path("target")).c_str(),
+                             SYMBOLIC_LINK_FLAG_DIRECTORY | unprivileged) ||
+        !exists_unfollowed(path("dir-link"))) {
+        GTEST_SKIP() << "symbolic links cannot be created here";
+    }
+    ASSERT_TRUE(CreateSymbolicLinkW(to_wide(path("file-link")).c_str(),
+                                    to_wide(path("target\\bin.txt")).c_str(), unprivileged));
+    ASSERT_TRUE(CreateSymbolicLinkW(to_wide(path("dangling")).c_str(),
+                                    to_wide(path("nowhere")).c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY | unprivileged));
+    ASSERT_TRUE(exists_unfollowed(path("dangling")));
+
+    EXPECT_EQ(kind_of(path("dir-link")), "folder");
+    EXPECT_EQ(kind_of(path("dir-link\\bin.txt")), "file");
+    EXPECT_EQ(kind_of(path("file-link")), "file");
+    EXPECT_TRUE(kind_of(path("dangling")).starts_with("error")) << kind_of(path("dangling"));
+    // The listing shows links under their own names.
+    auto names = m_files.list_directory(m_root);
+    ASSERT_TRUE(names.has_value());
+    std::sort(names->begin(), names->end());
+    EXPECT_EQ(*names, (std::vector<std::string>{"dangling", "dir-link", "file-link", "target"}));
+}
+
+TEST_F(Win32Files, StatusFollowsJunctionsAndFailsOnDanglingOnes) {
+    make_folder("target");
+    make_file("target\\bin.txt");
+    make_folder("gone");
+    if (!make_junction(path("junction"), path("target")) ||
+        !exists_unfollowed(path("junction\\bin.txt"))) {
+        GTEST_SKIP() << "junctions cannot be created here";
+    }
+    ASSERT_TRUE(make_junction(path("dangling"), path("gone")));
+    ASSERT_TRUE(RemoveDirectoryW(to_wide(path("gone")).c_str()));
+
+    EXPECT_EQ(kind_of(path("junction")), "folder");
+    EXPECT_EQ(kind_of(path("junction\\bin.txt")), "file");
+    EXPECT_TRUE(kind_of(path("dangling")).starts_with("error")) << kind_of(path("dangling"));
+    auto names = m_files.list_directory(path("junction"));
+    ASSERT_TRUE(names.has_value());
+    EXPECT_EQ(*names, std::vector<std::string>{"bin.txt"});
+}
+
+TEST_F(Win32Files, CreateDirectoriesMakesEveryMissingAncestor) {
+    const std::string deep = path("a\\b/c\\");
+    ASSERT_TRUE(m_files.create_directories(deep).has_value());
+    EXPECT_EQ(kind_of(path("a\\b\\c")), "folder");
+    // Existing folders, the drive root and the long-path form are fine.
+    EXPECT_TRUE(m_files.create_directories(deep).has_value());
+    EXPECT_TRUE(m_files.create_directories(path("a")).has_value());
+    EXPECT_TRUE(m_files.create_directories("C:\\").has_value());
+    EXPECT_TRUE(m_files.create_directories("\\\\?\\" + path("long\\x\\y")).has_value());
+    EXPECT_EQ(kind_of(path("long\\x\\y")), "folder");
+
+    // A file in the way is an error, at the end or on the way.
+    make_file("file");
+    EXPECT_FALSE(m_files.create_directories(path("file")).has_value());
+    EXPECT_FALSE(m_files.create_directories(path("file\\below")).has_value());
+    EXPECT_EQ(kind_of(path("file")), "file");
+}
+
+TEST_F(Win32Files, CreateDirectoriesResolvesRelativePathsAgainstTheCurrentFolder) {
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(to_wide(m_root).c_str()));
+    auto created = m_files.create_directories("rel\\one\\two");
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(created.has_value()) << created.error().to_text();
+    EXPECT_EQ(kind_of(path("rel\\one\\two")), "folder");
+}
+
+TEST_F(Win32Files, ReplaceMovesOverAnExistingFile) {
+    make_file("new.tmp", "new content");
+    make_file("config.json", "old content that is longer");
+    ASSERT_TRUE(m_files.replace_file(path("new.tmp"), path("config.json")).has_value());
+    EXPECT_EQ(m_files.read_file(path("config.json")).value_or("?"), "new content");
+    EXPECT_EQ(m_files.status(path("new.tmp")).error().code, 2);
+
+    make_file("second.tmp", "2");
+    ASSERT_TRUE(m_files.replace_file(path("second.tmp"), path("fresh.json")).has_value());
+    EXPECT_EQ(m_files.read_file(path("fresh.json")).value_or("?"), "2");
+
+    ASSERT_TRUE(m_files.remove_file(path("fresh.json")).has_value());
+    EXPECT_FALSE(m_files.status(path("fresh.json")).has_value());
+    make_folder("folder");
+    EXPECT_FALSE(m_files.remove_file(path("folder")).has_value());
+}
+
+TEST_F(Win32Files, ListingNamesEveryEntryButTheDotEntries) {
+    make_file("b.txt");
+    make_file("a.txt");
+    make_folder("jdk-21");
+    make_folder("caf\xC3\xA9 \xE6\x97\xA5");
+    for (std::string folder : {m_root, m_root + "\\", m_root + "/"}) {
+        auto names = m_files.list_directory(folder);
+        ASSERT_TRUE(names.has_value()) << names.error().to_text();
+        std::sort(names->begin(), names->end());
+        EXPECT_EQ(*names, (std::vector<std::string>{"a.txt", "b.txt", "caf\xC3\xA9 \xE6\x97\xA5",
+                                                    "jdk-21"}));
+    }
+    auto empty = m_files.list_directory(path("jdk-21"));
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->empty());
+    EXPECT_FALSE(m_files.list_directory(path("missing")).has_value());
+    EXPECT_FALSE(m_files.list_directory(path("a.txt")).has_value());
+    EXPECT_FALSE(m_files.list_directory("").has_value());
+}
+
+TEST_F(Win32Files, ListedNameWithAnUnpairedSurrogateGetsAReplacementCharacter) {
+    std::wstring name = to_wide(path("x"));
+    name += static_cast<wchar_t>(0xDC00);
+    name += L'y';
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        GTEST_SKIP() << "file names with unpaired surrogates cannot be created here";
+    }
+    file.reset();
+    auto names = m_files.list_directory(m_root);
+    ASSERT_TRUE(names.has_value());
+    EXPECT_EQ(*names, std::vector<std::string>{"x\xEF\xBF\xBDy"});
+}
+
+TEST_F(Win32Files, LockIsExclusiveUntilItsOwnerIsDestroyed) {
+    const std::string lock_path = path("config.lock");
+    auto lock = m_files.lock_exclusive(lock_path);
+    ASSERT_TRUE(lock.has_value()) << lock.error().to_text();
+    EXPECT_EQ(kind_of(lock_path), "file");
+
+    auto try_lock = [&] {
+        UniqueHandle other(CreateFileW(to_wide(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        OVERLAPPED whole{};
+        bool locked = LockFileEx(other.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                                 0, MAXDWORD, MAXDWORD, &whole);
+        if (locked) {
+            UnlockFileEx(other.get(), 0, MAXDWORD, MAXDWORD, &whole);
+        }
+        return locked;
+    };
+    EXPECT_FALSE(try_lock());
+
+    // A second owner waits for the first.
+    std::atomic<bool> second_locked{false};
+    std::thread waiter([&] {
+        auto second = m_files.lock_exclusive(lock_path);
+        second_locked = second.has_value();
+    });
+    Sleep(300);
+    EXPECT_FALSE(second_locked.load());
+    lock->reset();
+    waiter.join();
+    EXPECT_TRUE(second_locked.load());
+    EXPECT_TRUE(try_lock());
+
+    EXPECT_FALSE(m_files.lock_exclusive(path("missing\\config.lock")).has_value());
+}
+
+TEST(Win32KnownFolders, RoamingApplicationDataIsTheUsersAppDataRoaming) {
+    Win32KnownFolders folders;
+    auto folder = folders.roaming_app_data();
+    ASSERT_TRUE(folder.has_value());
+    EXPECT_TRUE(folder->ends_with("\\AppData\\Roaming")) << *folder;
+    EXPECT_EQ(kind_of(*folder), "folder");
 }
 
 }  // namespace
