@@ -509,12 +509,22 @@ void FakeProcessRunner::script_output(std::string_view program, std::string stan
     script(program, CapturedOutput{exit_code, std::move(standard_output), std::move(standard_error)});
 }
 
+void FakeProcessRunner::script_call(std::string_view program, std::vector<std::string> arguments,
+                                    std::optional<CapturedOutput> output) {
+    m_call_script[{ascii_lower(program), std::move(arguments)}] = std::move(output);
+}
+
 std::optional<CapturedOutput> FakeProcessRunner::run_captured(
     std::string_view program, std::span<const std::string> arguments,
     std::chrono::milliseconds time_limit) {
     m_calls.push_back(Call{std::string(program),
                            std::vector<std::string>(arguments.begin(), arguments.end()),
                            time_limit});
+    auto call = m_call_script.find(
+        {ascii_lower(program), std::vector<std::string>(arguments.begin(), arguments.end())});
+    if (call != m_call_script.end()) {
+        return call->second;
+    }
     auto it = m_script.find(ascii_lower(program));
     if (it == m_script.end()) {
         return std::nullopt;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -168,6 +169,10 @@ public:
     // `program` prints `standard_error` and `standard_output` and exits with `exit_code`.
     void script_output(std::string_view program, std::string standard_error,
                        std::string standard_output = {}, std::uint32_t exit_code = 0);
+    // `program` answers with `output` when called with exactly `arguments` (where.exe java
+    // and where.exe javac answer differently); takes precedence over script().
+    void script_call(std::string_view program, std::vector<std::string> arguments,
+                     std::optional<CapturedOutput> output);
 
     const std::vector<Call>& calls() const {
         return m_calls;
@@ -179,6 +184,8 @@ public:
 
 private:
     std::map<std::string, std::optional<CapturedOutput>> m_script;
+    std::map<std::pair<std::string, std::vector<std::string>>, std::optional<CapturedOutput>>
+        m_call_script;
     std::vector<Call> m_calls;
 };
 

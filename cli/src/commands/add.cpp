@@ -1,9 +1,40 @@
+#include <string>
+
 #include "commands/commands.h"
+#include "config/config_operations.h"
+#include "java/jdk_validation.h"
+#include "java/probe.h"
 
 namespace corvel {
 
-CommandResult run_add(CommandContext&, std::string_view, std::string_view) {
-    return std::unexpected(CommandError{"add is not available yet"});
+CommandResult run_add(CommandContext& context, std::string_view alias, std::string_view path) {
+    Terminal& terminal = context.terminal;
+
+    terminal.print({plain("Validating path... ")});
+    if (auto valid = validate_jdk_path(context.platform, path); !valid) {
+        return std::unexpected(to_command_error(valid.error()));
+    }
+    terminal.print_line({green("OK")});
+
+    terminal.print({plain("Probing JDK metadata... ")});
+    JdkEntry entry = probe_jdk(context.platform, path);
+    // The vendor comes first here, unlike the list columns.
+    terminal.print_line({green("Done"), plain(" ("), plain(entry.vendor.value_or("unknown")),
+                         plain(" "), plain(entry.detected_version.value_or("unknown")),
+                         plain(")")});
+
+    // The duplicate check comes only now: the config is loaded afresh by the transaction.
+    if (auto added = add_version(context.platform, alias, entry); !added) {
+        return std::unexpected(to_command_error(added.error()));
+    }
+
+    terminal.print_line();
+    // The path as typed, not the stored one without trailing separators.
+    terminal.print_line({green(k_check_mark).bold(), plain(" Added alias '"), cyan(alias),
+                         plain("' "), plain(k_arrow), plain(" "), dimmed(path)});
+    terminal.print_line({plain("Run "), command_hint("corvel use " + std::string(alias)),
+                         plain(" to activate it.")});
+    return {};
 }
 
 }  // namespace corvel

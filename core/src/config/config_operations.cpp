@@ -1,0 +1,117 @@
+#include "config/config_operations.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "java/jdk_validation.h"
+#include "text/path_text.h"
+
+namespace corvel {
+
+namespace {
+
+// Runs `change` on a freshly loaded configuration and saves the result, all while holding an
+// exclusive lock on config.json.lock, so that two corvel processes changing the configuration
+// at the same moment cannot overwrite each other's change. `change` returns an error to reject
+// the change, in which case nothing is written.
+template <class Change>
+CoreResult<Config> transact(const Platform& platform, Change change) {
+    auto folder = config_dir(platform);
+    if (!folder) {
+        return std::unexpected(std::move(folder.error()));
+    }
+    if (auto created = platform.files.create_directories(*folder); !created) {
+        return std::unexpected(
+            CoreError::config("Cannot create config dir: " + created.error().to_text()));
+    }
+    auto lock = platform.files.lock_exclusive(join_path(*folder, "config.json.lock"));
+    if (!lock) {
+        return std::unexpected(
+            CoreError::config("Cannot lock config file: " + lock.error().to_text()));
+    }
+    auto config = load_config(platform);
+    if (!config) {
+        return std::unexpected(std::move(config.error()));
+    }
+    if (auto changed = change(*config); !changed) {
+        return std::unexpected(std::move(changed.error()));
+    }
+    if (auto saved = save_config(platform, *config); !saved) {
+        return std::unexpected(std::move(saved.error()));
+    }
+    return std::move(*config);
+}
+
+}  // namespace
+
+CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
+                               const JdkEntry& entry) {
+    return transact(platform, [&](Config& config) -> CoreResult<void> {
+        auto [place, inserted] = config.versions.try_emplace(std::string(alias), entry);
+        if (!inserted) {
+            return std::unexpected(CoreError::duplicate_alias(std::string(alias)));
+        }
+        return {};
+    });
+}
+
+CoreResult<Config> remove_version(const Platform& platform, std::string_view alias) {
+    return transact(platform, [&](Config& config) -> CoreResult<void> {
+        auto place = config.versions.find(std::string(alias));
+        if (place == config.versions.end()) {
+            return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+        }
+        config.versions.erase(place);
+        if (config.current == alias) {
+            config.current.reset();
+        }
+        return {};
+    });
+}
+
+CoreResult<Config> set_current(const Platform& platform, std::string_view alias) {
+    return transact(platform, [&](Config& config) -> CoreResult<void> {
+        if (!config.versions.contains(std::string(alias))) {
+            return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+        }
+        config.current = std::string(alias);
+        return {};
+    });
+}
+
+CoreResult<std::vector<JdkListItem>> list_versions(const Platform& platform) {
+    auto config = load_config(platform);
+    if (!config) {
+        return std::unexpected(std::move(config.error()));
+    }
+    std::vector<JdkListItem> items;
+    items.reserve(config->versions.size());
+    for (const auto& [alias, entry] : config->versions) {
+        items.push_back(JdkListItem{
+            .alias = alias,
+            .path = entry.path,
+            .detected_version = entry.detected_version,
+            .vendor = entry.vendor,
+            .is_current = config->current == alias,
+            .is_valid = validate_jdk_path(platform, entry.path).has_value(),
+        });
+    }
+    // std::string compares as unsigned bytes, which is the order the listing promises.
+    std::stable_sort(items.begin(), items.end(),
+                     [](const JdkListItem& a, const JdkListItem& b) { return a.alias < b.alias; });
+    return items;
+}
+
+std::string unique_alias(std::string_view base, const std::set<std::string, std::less<>>& used) {
+    if (!used.contains(base)) {
+        return std::string(base);
+    }
+    for (unsigned long long number = 2;; ++number) {
+        std::string candidate = std::string(base) + "-" + std::to_string(number);
+        if (!used.contains(candidate)) {
+            return candidate;
+        }
+    }
+}
+
+}  // namespace corvel

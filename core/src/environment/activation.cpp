@@ -1,0 +1,78 @@
+#include "environment/activation.h"
+
+#include "config/config.h"
+#include "config/config_operations.h"
+#include "environment/environment_store.h"
+#include "environment/path_rewrite.h"
+#include "java/jdk_validation.h"
+
+namespace corvel {
+
+namespace {
+
+// Writes JAVA_HOME and then the rewritten Path of one scope. The Path is read before
+// JAVA_HOME is written, so a Path that cannot be read stops the scope with nothing changed
+// in it rather than leaving JAVA_HOME and Path pointing at different JDKs.
+CoreResult<void> apply_scope(const Platform& platform, EnvironmentScope scope,
+                             std::string_view root, std::string_view new_bin,
+                             const std::vector<std::string>& registered_bins) {
+    if (auto readable = read_path_value(platform, scope); !readable) {
+        return std::unexpected(std::move(readable.error()));
+    }
+    if (auto written = set_java_home(platform, scope, root); !written) {
+        return written;
+    }
+    return update_path(platform, scope, new_bin, registered_bins);
+}
+
+}  // namespace
+
+CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
+                                           const std::vector<std::string>& registered_bins) {
+    std::string new_bin = std::string(root) + "\\bin";
+
+    if (auto user = apply_scope(platform, EnvironmentScope::User, root, new_bin, registered_bins);
+        !user) {
+        return std::unexpected(std::move(user.error()));
+    }
+
+    ApplyOutcome outcome;
+    if (auto system =
+            apply_scope(platform, EnvironmentScope::System, root, new_bin, registered_bins);
+        !system) {
+        outcome.system_error = system.error().to_text();
+    }
+
+    broadcast_environment_change(platform);
+    return outcome;
+}
+
+CoreResult<std::optional<std::string>> use_version(const Platform& platform,
+                                                   std::string_view alias) {
+    auto config = load_config(platform);
+    if (!config) {
+        return std::unexpected(std::move(config.error()));
+    }
+    auto entry = config->versions.find(std::string(alias));
+    if (entry == config->versions.end()) {
+        return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+    }
+    const std::string& root = entry->second.path;
+    if (auto valid = validate_jdk_path(platform, root); !valid) {
+        return std::unexpected(std::move(valid.error()));
+    }
+
+    auto outcome = apply_environment(platform, root, registered_bin_dirs(*config));
+    if (!outcome) {
+        return std::unexpected(std::move(outcome.error()));
+    }
+    if (auto saved = set_current(platform, alias); !saved) {
+        return std::unexpected(std::move(saved.error()));
+    }
+    if (outcome->system_error) {
+        return std::optional<std::string>(k_system_not_updated_warning);
+    }
+    return std::optional<std::string>();
+}
+
+}  // namespace corvel

@@ -1,0 +1,228 @@
+#include "environment/environment_store.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "text/text.h"
+
+namespace corvel {
+
+namespace {
+
+// The key of a scope and the texts its failures are reported with.
+struct ScopeKey {
+    RegistryRoot root;
+    std::string_view subkey;
+    std::string_view open_failure;
+    std::string_view java_home_write_failure;
+    std::string_view path_read_failure;
+    std::string_view path_write_failure;
+};
+
+constexpr ScopeKey k_user_key{
+    RegistryRoot::CurrentUser,  "Environment",        "Cannot open HKCU\\Environment: ",
+    "Cannot write JAVA_HOME: ", "Cannot read Path: ", "Cannot write Path: ",
+};
+
+constexpr ScopeKey k_system_key{
+    RegistryRoot::LocalMachine,
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+    "Cannot open HKLM system environment (run as administrator?): ",
+    "Cannot write system JAVA_HOME: ",
+    "Cannot read system Path: ",
+    "Cannot write system Path: ",
+};
+
+const ScopeKey& scope_key(EnvironmentScope scope) {
+    return scope == EnvironmentScope::User ? k_user_key : k_system_key;
+}
+
+bool is_text_type(std::uint32_t type) {
+    return type == k_reg_sz || type == k_reg_expand_sz || type == k_reg_multi_sz;
+}
+
+// UTF-16LE code units of the bytes; an odd last byte belongs to no unit and is ignored.
+std::u16string utf16_units(const std::vector<std::uint8_t>& bytes) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return units;
+}
+
+void drop_trailing_nuls(std::u16string& units) {
+    while (!units.empty() && units.back() == u'\0') {
+        units.pop_back();
+    }
+}
+
+// Text as the registry stores it: UTF-16LE and one NUL unit, which the byte count includes.
+std::vector<std::uint8_t> encode_registry_text(std::string_view text) {
+    std::u16string units = to_utf16(text);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(units.size() * 2 + 2);
+    for (char16_t unit : units) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    return bytes;
+}
+
+CoreError registry_error(const Platform& platform, std::string_view prefix, std::uint32_t code) {
+    return CoreError::registry(std::string(prefix) + os_error_text(platform, code));
+}
+
+// A Path value as text that can be rewritten and written back without losing anything: only
+// REG_SZ and REG_EXPAND_SZ qualify (a multi-string's element boundaries would not survive the
+// rewrite), and the UTF-16 must be well formed (a lone surrogate would come back as U+FFFD).
+std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey& key,
+                                                               std::string_view name) {
+    auto raw = read_raw_value(key, name);
+    if (!raw) {
+        return std::unexpected(raw.error());
+    }
+    if (raw->type != k_reg_sz && raw->type != k_reg_expand_sz) {
+        return std::unexpected(k_error_bad_file_type);
+    }
+    std::u16string units = utf16_units(raw->bytes);
+    drop_trailing_nuls(units);
+    auto text = from_utf16_strict(units);
+    if (!text) {
+        return std::unexpected(k_error_no_unicode_translation);
+    }
+    return std::move(*text);
+}
+
+}  // namespace
+
+std::string os_error_text(const Platform& platform, std::uint32_t code) {
+    return platform.registry.error_message(code) + " (os error " + std::to_string(code) + ")";
+}
+
+CoreResult<std::unique_ptr<RegistryKey>> open_environment_key(const Platform& platform,
+                                                              EnvironmentScope scope,
+                                                              bool writable) {
+    const ScopeKey& target = scope_key(scope);
+    auto key = platform.registry.open_key(target.root, target.subkey,
+                                          writable ? k_key_read_write : k_key_read);
+    if (!key) {
+        return std::unexpected(registry_error(platform, target.open_failure, key.error()));
+    }
+    return std::move(*key);
+}
+
+std::expected<RegistryValue, std::uint32_t> read_raw_value(const RegistryKey& key,
+                                                           std::string_view name) {
+    auto value = key.query_value(name);
+    if (value && value->type > k_reg_qword) {
+        return std::unexpected(k_error_bad_file_type);
+    }
+    return value;
+}
+
+std::string decode_registry_text(const RegistryValue& value) {
+    std::u16string units = utf16_units(value.bytes);
+    drop_trailing_nuls(units);
+    std::string text = from_utf16_lossy(units);
+    if (value.type == k_reg_multi_sz) {
+        std::replace(text.begin(), text.end(), '\0', '\n');
+    }
+    return text;
+}
+
+std::expected<std::string, std::uint32_t> read_string_value(const RegistryKey& key,
+                                                            std::string_view name) {
+    auto raw = read_raw_value(key, name);
+    if (!raw) {
+        return std::unexpected(raw.error());
+    }
+    if (!is_text_type(raw->type)) {
+        return std::unexpected(k_error_bad_file_type);
+    }
+    return decode_registry_text(*raw);
+}
+
+std::optional<std::string> read_user_java_home(const Platform& platform) {
+    auto key = open_environment_key(platform, EnvironmentScope::User, false);
+    if (!key) {
+        return std::nullopt;
+    }
+    auto text = read_string_value(**key, "JAVA_HOME");
+    if (!text) {
+        return std::nullopt;
+    }
+    return std::move(*text);
+}
+
+CoreResult<std::string> read_path_value(const Platform& platform, EnvironmentScope scope) {
+    auto key = open_environment_key(platform, scope, false);
+    if (!key) {
+        return std::unexpected(std::move(key.error()));
+    }
+    // The registry matches names without regard to case, so "PATH" finds the same value; it is
+    // asked only when "Path" is missing. Only a missing value reads as the empty text.
+    for (std::string_view name : {"Path", "PATH"}) {
+        auto text = read_rewritable_path(**key, name);
+        if (text) {
+            return std::move(*text);
+        }
+        if (text.error() != k_error_file_not_found) {
+            return std::unexpected(
+                registry_error(platform, scope_key(scope).path_read_failure, text.error()));
+        }
+    }
+    return std::string();
+}
+
+CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
+                               std::string_view root) {
+    auto key = open_environment_key(platform, scope, true);
+    if (!key) {
+        return std::unexpected(std::move(key.error()));
+    }
+    std::vector<std::uint8_t> bytes = encode_registry_text(root);
+    std::uint32_t result = (*key)->set_value("JAVA_HOME", k_reg_sz, bytes);
+    if (result != k_error_success) {
+        return std::unexpected(
+            registry_error(platform, scope_key(scope).java_home_write_failure, result));
+    }
+    return {};
+}
+
+CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
+                                  std::string_view text) {
+    auto key = open_environment_key(platform, scope, true);
+    if (!key) {
+        return std::unexpected(std::move(key.error()));
+    }
+    // Keep the stored type. A Path that exists but cannot be read as plain text is never
+    // overwritten: a missing value is the only case that gets the REG_EXPAND_SZ default.
+    std::uint32_t type = k_reg_expand_sz;
+    auto existing = read_raw_value(**key, "Path");
+    if (existing) {
+        if (existing->type != k_reg_sz && existing->type != k_reg_expand_sz) {
+            return std::unexpected(registry_error(platform, scope_key(scope).path_read_failure,
+                                                  k_error_bad_file_type));
+        }
+        type = existing->type;
+    } else if (existing.error() != k_error_file_not_found) {
+        return std::unexpected(
+            registry_error(platform, scope_key(scope).path_read_failure, existing.error()));
+    }
+    std::vector<std::uint8_t> bytes = encode_registry_text(text);
+    std::uint32_t result = (*key)->set_value("Path", type, bytes);
+    if (result != k_error_success) {
+        return std::unexpected(
+            registry_error(platform, scope_key(scope).path_write_failure, result));
+    }
+    return {};
+}
+
+void broadcast_environment_change(const Platform& platform) {
+    platform.registry.broadcast_environment_change();
+}
+
+}  // namespace corvel

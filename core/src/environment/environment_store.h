@@ -38,14 +38,16 @@ std::optional<std::string> read_user_java_home(const Platform& platform);
 
 // The scope's Path ("Path", then "PATH"); the empty text when there is no such value. Any
 // other failure to read an existing value is a Registry error, so a Path that could not be
-// read is never replaced.
+// read is never replaced: a type other than REG_SZ or REG_EXPAND_SZ (a multi-string too) and
+// UTF-16 with a lone surrogate count as unreadable, since neither would survive a rewrite.
 CoreResult<std::string> read_path_value(const Platform& platform, EnvironmentScope scope);
 
 // Writes JAVA_HOME as REG_SZ with `root` unchanged.
 CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
                                std::string_view root);
 
-// Writes Path with `text`, keeping the existing value's type (REG_EXPAND_SZ when none).
+// Writes Path with `text`, keeping the existing value's type (REG_EXPAND_SZ when none); an
+// existing Path that read_path_value could not read is left alone with a Registry error.
 CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
                                   std::string_view text);
 

@@ -1,0 +1,57 @@
+#include "environment/path_rewrite.h"
+
+#include <algorithm>
+
+#include "text/path_text.h"
+#include "text/text.h"
+
+namespace corvel {
+
+std::vector<std::string> registered_bin_dirs(const Config& config) {
+    std::vector<std::string> bins;
+    bins.reserve(config.versions.size());
+    for (const auto& [alias, entry] : config.versions) {
+        bins.push_back(std::string(trim_trailing_separators(entry.path)) + "\\bin");
+    }
+    return bins;
+}
+
+std::string rewrite_path(std::string_view current, std::string_view new_bin,
+                         const std::vector<std::string>& registered_bins) {
+    std::vector<std::string> dropped;
+    dropped.reserve(registered_bins.size() + 1);
+    for (const std::string& bin : registered_bins) {
+        dropped.push_back(to_lower(bin));
+    }
+    dropped.push_back(to_lower(new_bin));
+
+    std::string result(new_bin);
+    result.reserve(current.size() + new_bin.size() + 1);
+    std::size_t start = 0;
+    while (start <= current.size()) {
+        std::size_t end = current.find(';', start);
+        if (end == std::string_view::npos) {
+            end = current.size();
+        }
+        std::string_view piece = trim_whitespace(current.substr(start, end - start));
+        if (!piece.empty() &&
+            std::find(dropped.begin(), dropped.end(), to_lower(piece)) == dropped.end()) {
+            result += ';';
+            result += piece;
+        }
+        start = end + 1;
+    }
+    return result;
+}
+
+CoreResult<void> update_path(const Platform& platform, EnvironmentScope scope,
+                             std::string_view new_bin,
+                             const std::vector<std::string>& registered_bins) {
+    auto current = read_path_value(platform, scope);
+    if (!current) {
+        return std::unexpected(std::move(current.error()));
+    }
+    return write_path_value(platform, scope, rewrite_path(*current, new_bin, registered_bins));
+}
+
+}  // namespace corvel

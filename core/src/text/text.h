@@ -33,7 +33,8 @@ std::optional<std::string> from_utf16_strict(std::u16string_view text);
 // with it, no extra line after a final line feed, none at all for the empty text.
 std::vector<std::string_view> split_lines(std::string_view text);
 
-// Number of Unicode scalar values in UTF-8 text (an invalid byte counts as one).
+// Number of Unicode scalar values in UTF-8 text; each maximal invalid subsequence counts as one,
+// as many as the U+FFFD that lossy decoding shows for it.
 std::size_t count_characters(std::string_view text);
 
 }  // namespace corvel

@@ -1,0 +1,360 @@
+#include "environment/activation.h"
+
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+#include "fake_platform.h"
+#include "text/text.h"
+
+namespace corvel {
+namespace {
+
+constexpr RegistryRoot k_hkcu = RegistryRoot::CurrentUser;
+constexpr RegistryRoot k_hklm = RegistryRoot::LocalMachine;
+constexpr std::string_view k_user_key = "Environment";
+constexpr std::string_view k_system_key =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+constexpr std::string_view k_user_prefix = "HKCU\\Environment\\";
+constexpr std::string_view k_system_prefix =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment\\";
+
+std::string json_text(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// Refuses writes of the value "Path" in the system key only, with code 1021.
+class SystemPathRefused : public RegistryStore {
+  public:
+    explicit SystemPathRefused(fakes::MemoryRegistry& inner) : m_inner(inner) {}
+
+    std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
+        RegistryRoot root, std::string_view subkey, std::uint32_t access) override {
+        auto key = m_inner.open_key(root, subkey, access);
+        if (!key || root != RegistryRoot::LocalMachine) {
+            return key;
+        }
+        return std::make_unique<Key>(std::move(*key));
+    }
+    std::string error_message(std::uint32_t code) const override {
+        return m_inner.error_message(code);
+    }
+    void broadcast_environment_change() override {
+        m_inner.broadcast_environment_change();
+    }
+
+  private:
+    class Key : public RegistryKey {
+      public:
+        explicit Key(std::unique_ptr<RegistryKey> inner) : m_key(std::move(inner)) {}
+        std::expected<RegistryValue, std::uint32_t> query_value(
+            std::string_view name) const override {
+            return m_key->query_value(name);
+        }
+        std::uint32_t set_value(std::string_view name, std::uint32_t type,
+                                std::span<const std::uint8_t> data) override {
+            return name == "Path" ? 1021 : m_key->set_value(name, type, data);
+        }
+        std::expected<std::string, std::uint32_t> enum_subkey(std::uint32_t index) const override {
+            return m_key->enum_subkey(index);
+        }
+        std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_subkey(
+            std::string_view name, std::uint32_t access) const override {
+            return m_key->open_subkey(name, access);
+        }
+
+      private:
+        std::unique_ptr<RegistryKey> m_key;
+    };
+
+    fakes::MemoryRegistry& m_inner;
+};
+
+struct ActivationTest : ::testing::Test {
+    fakes::FakePlatform fake;
+
+    ActivationTest() {
+        fake.registry.add_key(k_hkcu, k_user_key);
+        fake.registry.add_key(k_hklm, k_system_key);
+        fake.add_jdk("D:\\jdk21");
+        fake.add_jdk("C:\\Java\\jdk-17");
+        register_jdks({{"java21", "D:\\jdk21"}, {"java17", "C:\\Java\\jdk-17"}});
+    }
+
+    // Writes config.json by hand, the way a user could have left it.
+    void register_jdks(std::vector<std::pair<std::string, std::string>> jdks,
+                       std::string_view current = "null") {
+        std::string text = "{\n  \"current\": " + std::string(current) + ",\n  \"versions\": {";
+        for (std::size_t i = 0; i < jdks.size(); ++i) {
+            text += (i == 0 ? "\n    " : ",\n    ") + json_text(jdks[i].first) +
+                    ": {\"path\": " + json_text(jdks[i].second) +
+                    ", \"detected_version\": null, \"vendor\": null}";
+        }
+        text += "\n  }\n}";
+        fake.files.add_file(fakes::FakePlatform::k_config_path, text);
+    }
+
+    std::optional<std::string> recorded_current() const {
+        auto text = fake.files.content(fakes::FakePlatform::k_config_path);
+        auto config = parse_config(text.value_or(""));
+        EXPECT_TRUE(config.has_value());
+        return config ? config->current : std::nullopt;
+    }
+
+    // The writes and broadcasts so far, with the key paths shortened to HKCU: and HKLM:.
+    std::vector<std::string> effects() const {
+        std::vector<std::string> found;
+        for (const std::string& entry : fake.registry.log()) {
+            if (entry == "broadcast") {
+                found.push_back(entry);
+            } else if (entry.starts_with("set ")) {
+                std::string name = entry.substr(4);
+                if (name.starts_with(k_user_prefix)) {
+                    name = "HKCU:" + name.substr(k_user_prefix.size());
+                } else if (name.starts_with(k_system_prefix)) {
+                    name = "HKLM:" + name.substr(k_system_prefix.size());
+                }
+                found.push_back(name);
+            }
+        }
+        return found;
+    }
+
+    std::optional<std::string> user(std::string_view name) const {
+        return fake.registry.get_text(k_hkcu, k_user_key, name);
+    }
+    std::optional<std::string> system(std::string_view name) const {
+        return fake.registry.get_text(k_hklm, k_system_key, name);
+    }
+};
+
+const std::vector<std::string> k_bins = {"D:\\jdk21\\bin", "C:\\Java\\jdk-17\\bin"};
+
+TEST_F(ActivationTest, WritesUserThenSystemThenBroadcasts) {
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Java\\jdk-17\\bin;%USERPROFILE%\\go",
+                           k_reg_sz);
+    fake.registry.set_text(k_hklm, k_system_key, "Path", "%SystemRoot%\\system32", k_reg_expand_sz);
+
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->system_error, std::nullopt);
+    EXPECT_EQ(effects(),
+              (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 1", "HKLM:JAVA_HOME 1",
+                                        "HKLM:Path 2", "broadcast"}));
+    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;%USERPROFILE%\\go");
+    EXPECT_EQ(system("JAVA_HOME"), "D:\\jdk21");
+    EXPECT_EQ(system("Path"), "D:\\jdk21\\bin;%SystemRoot%\\system32");
+}
+
+TEST_F(ActivationTest, UserKeyThatCannotBeOpenedStopsEverything) {
+    fake.registry.deny_write(k_hkcu, k_user_key);
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().to_text(),
+              "Registry error: Cannot open HKCU\\Environment: Access is denied. (os error 5)");
+    EXPECT_TRUE(effects().empty());
+}
+
+TEST_F(ActivationTest, UserJavaHomeWriteFailureStopsBeforeThePath) {
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Windows");
+    fake.registry.fail_set("JAVA_HOME", 1021);
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().to_text(),
+              "Registry error: Cannot write JAVA_HOME: Unknown error 1021. (os error 1021)");
+    EXPECT_EQ(effects(), (std::vector<std::string>{"HKCU:JAVA_HOME 1"}));
+    EXPECT_EQ(user("Path"), "C:\\Windows");
+}
+
+TEST_F(ActivationTest, UserPathWriteFailureKeepsTheNewJavaHomeAndDoesNotBroadcast) {
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Windows");
+    fake.registry.fail_set("Path", 1021);
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().to_text(),
+              "Registry error: Cannot write Path: Unknown error 1021. (os error 1021)");
+    EXPECT_EQ(effects(), (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 1"}));
+    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
+    EXPECT_EQ(user("Path"), "C:\\Windows");
+    EXPECT_EQ(fake.registry.broadcasts(), 0);
+}
+
+// A user Path that exists but cannot be read as text must not be replaced by the new entry
+// alone; the user scope is left exactly as it was.
+TEST_F(ActivationTest, UnreadableUserPathFailsWithNothingWritten) {
+    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "C:\\Java\\jdk-17");
+    fake.registry.set(k_hkcu, k_user_key, "Path", k_reg_dword, {1, 0, 0, 0});
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().to_text(),
+              "Registry error: Cannot read Path: The file type being "
+              "saved or retrieved has been blocked. (os error 222)");
+    EXPECT_TRUE(effects().empty());
+    EXPECT_EQ(user("JAVA_HOME"), "C:\\Java\\jdk-17");
+    EXPECT_EQ(fake.registry.get(k_hkcu, k_user_key, "Path")->type, k_reg_dword);
+}
+
+TEST_F(ActivationTest, SystemKeyRefusedIsRecordedAndThePathNeverAttempted) {
+    fake.registry.set_text(k_hklm, k_system_key, "Path", "C:\\Windows", k_reg_expand_sz);
+    fake.registry.deny_write(k_hklm, k_system_key, 5);
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->system_error,
+              "Registry error: Cannot open HKLM system environment (run as administrator?): "
+              "Access is denied. (os error 5)");
+    EXPECT_EQ(effects(),
+              (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 2", "broadcast"}));
+    EXPECT_EQ(system("Path"), "C:\\Windows");
+}
+
+TEST_F(ActivationTest, SystemPathWriteFailureKeepsTheSystemJavaHome) {
+    fake.registry.set_text(k_hklm, k_system_key, "Path", "C:\\Windows", k_reg_expand_sz);
+    SystemPathRefused registry(fake.registry);
+    Platform platform{fake.files,         registry,         fake.processes,
+                      fake.known_folders, fake.environment, fake.console};
+
+    auto outcome = apply_environment(platform, "D:\\jdk21", k_bins);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->system_error,
+              "Registry error: Cannot write system Path: Unknown error 1021. (os error 1021)");
+    EXPECT_EQ(effects(), (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 2",
+                                                   "HKLM:JAVA_HOME 1", "broadcast"}));
+    EXPECT_EQ(system("JAVA_HOME"), "D:\\jdk21");
+    EXPECT_EQ(system("Path"), "C:\\Windows");
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin");
+}
+
+TEST_F(ActivationTest, UnreadableSystemPathIsAWarningAndLeavesTheSystemScopeAlone) {
+    fake.registry.set_text(k_hklm, k_system_key, "JAVA_HOME", "C:\\Java\\jdk-17");
+    fake.registry.set(k_hklm, k_system_key, "Path", k_reg_multi_sz,
+                      fakes::registry_text_bytes("C:\\Windows"));
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->system_error,
+              "Registry error: Cannot read system Path: The file type being saved or retrieved "
+              "has been blocked. (os error 222)");
+    EXPECT_EQ(effects(),
+              (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 2", "broadcast"}));
+    EXPECT_EQ(system("JAVA_HOME"), "C:\\Java\\jdk-17");
+    EXPECT_EQ(fake.registry.get(k_hklm, k_system_key, "Path")->type, k_reg_multi_sz);
+}
+
+TEST_F(ActivationTest, UseRecordsTheAliasAfterTheEnvironment) {
+    auto warning = use_version(fake.platform, "java21");
+    ASSERT_TRUE(warning);
+    EXPECT_EQ(*warning, std::nullopt);
+    EXPECT_EQ(recorded_current(), "java21");
+    EXPECT_EQ(effects(),
+              (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 2", "HKLM:JAVA_HOME 1",
+                                        "HKLM:Path 2", "broadcast"}));
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin");
+    EXPECT_EQ(system("Path"), "D:\\jdk21\\bin");
+}
+
+TEST_F(ActivationTest, UseWithoutAdministratorRightsWarns) {
+    fake.registry.deny_write(k_hklm, k_system_key, 5);
+    auto warning = use_version(fake.platform, "java21");
+    ASSERT_TRUE(warning);
+    ASSERT_TRUE(warning->has_value());
+    EXPECT_EQ(**warning, k_system_not_updated_warning);
+    EXPECT_EQ(count_characters(**warning), 142u);
+    EXPECT_EQ(recorded_current(), "java21");
+    EXPECT_EQ(fake.registry.broadcasts(), 1);
+    EXPECT_EQ(system("JAVA_HOME"), std::nullopt);
+}
+
+TEST_F(ActivationTest, UseRefusesUnknownAliasesExactly) {
+    for (std::string_view alias : {"Java21", "java21 ", "", "java"}) {
+        auto result = use_version(fake.platform, alias);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().kind(), ErrorKind::AliasNotFound);
+        EXPECT_EQ(result.error().payload(), alias);
+    }
+    EXPECT_TRUE(effects().empty());
+    EXPECT_EQ(recorded_current(), std::nullopt);
+}
+
+TEST_F(ActivationTest, UseRefusesAFolderThatIsNoLongerAJdk) {
+    fake.files.erase("D:\\jdk21\\bin\\javac.exe");
+    auto result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().to_text(),
+              "Invalid JDK path: bin\\javac.exe not found in: D:\\jdk21 "
+              "(this looks like a JRE, not a full JDK)");
+    EXPECT_TRUE(effects().empty());
+    EXPECT_EQ(recorded_current(), std::nullopt);
+}
+
+TEST_F(ActivationTest, UserFailureLeavesTheConfigurationAlone) {
+    fake.registry.deny_open(k_hkcu, k_user_key);
+    auto result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind(), ErrorKind::Registry);
+    EXPECT_EQ(recorded_current(), std::nullopt);
+}
+
+TEST_F(ActivationTest, SaveFailureIsReturnedAfterTheEnvironmentChanged) {
+    fake.files.set_failure_hook(
+        [](std::string_view op, std::string_view) -> std::optional<IoError> {
+            if (op == "write" || op == "replace" || op == "lock") {
+                return IoError{"Access is denied.", 5};
+            }
+            return std::nullopt;
+        });
+    auto result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind(), ErrorKind::Config);
+    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
+    EXPECT_EQ(fake.registry.broadcasts(), 1);
+}
+
+TEST_F(ActivationTest, UsePassesTheRootAsStoredAndRemovesEveryRegisteredBin) {
+    fake.add_jdk("D:\\jdk22");
+    register_jdks(
+        {{"java21", "D:\\jdk21"}, {"java22", "D:\\jdk22\\"}, {"java17", "C:\\Java\\jdk-17"}});
+    fake.registry.set_text(k_hkcu, k_user_key, "Path",
+                           "D:\\JDK21\\BIN;C:\\Tools;c:\\java\\jdk-17\\bin;D:\\jdk22\\bin",
+                           k_reg_expand_sz);
+
+    ASSERT_TRUE(use_version(fake.platform, "java22"));
+    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk22\\");
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+
+    ASSERT_TRUE(use_version(fake.platform, "java22"));
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+
+    ASSERT_TRUE(use_version(fake.platform, "java21"));
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(recorded_current(), "java21");
+}
+
+TEST_F(ActivationTest, SwitchingBackAndForthKeepsOneJdkEntryAndEverythingElse) {
+    const std::string others =
+        "%SystemRoot%\\system32;C:\\Program Files\\Git\\cmd;C:\\Tools;C:\\Tools;"
+        "%USERPROFILE%\\.cargo\\bin;C:\\\u00dcbung\\bin";
+    fake.registry.set_text(k_hkcu, k_user_key, "Path",
+                           "d:\\JDK21\\bin;" + others + ";C:\\JAVA\\jdk-17\\BIN;D:\\jdk21\\bin",
+                           k_reg_expand_sz);
+    fake.registry.set_text(k_hklm, k_system_key, "Path", others, k_reg_sz);
+
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(use_version(fake.platform, "java21"));
+        EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;" + others);
+        ASSERT_TRUE(use_version(fake.platform, "java17"));
+        EXPECT_EQ(user("Path"), "C:\\Java\\jdk-17\\bin;" + others);
+        EXPECT_EQ(system("Path"), "C:\\Java\\jdk-17\\bin;" + others);
+    }
+    EXPECT_EQ(fake.registry.get(k_hkcu, k_user_key, "Path")->type, k_reg_expand_sz);
+    EXPECT_EQ(fake.registry.get(k_hklm, k_system_key, "Path")->type, k_reg_sz);
+    EXPECT_EQ(recorded_current(), "java17");
+}
+
+}  // namespace
+}  // namespace corvel
