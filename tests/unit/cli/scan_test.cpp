@@ -316,5 +316,51 @@ TEST_F(ScanCommand, AFailureAfterASuccessKeepsTheFirstAddAndCountsOnlyIt) {
     EXPECT_EQ(content->find("\"java21\""), std::string::npos);
 }
 
+// Records both streams in the order in which they would reach one shared console window.
+class TranscriptConsole : public fakes::CapturingConsole {
+  public:
+    std::string transcript;
+
+    void flush(StandardStream stream) override {
+        if (stream == StandardStream::Output) {
+            transcript += output.substr(output_flushed);
+        } else {
+            transcript += error.substr(m_error_flushed);
+            m_error_flushed = error.size();
+        }
+        CapturingConsole::flush(stream);
+    }
+
+  private:
+    std::size_t m_error_flushed = 0;
+};
+
+TEST_F(ScanCommand, CorruptFileWarningsAppearWhereTheConfigurationIsLoaded) {
+    fake.add_jdk(k_oracle_17, release("17.0.2", "Oracle Corporation"));
+    fake.files.add_file(FakePlatform::k_config_path, "{ not json");
+    const std::string warning = "Warning: config file is corrupted (" +
+                                parse_config("{ not json").error() + "), starting fresh.\n";
+    TranscriptConsole console;
+    Platform platform{fake.files,         fake.registry,    fake.processes,
+                      fake.known_folders, fake.environment, console};
+    Terminal terminal(console, fake.environment);
+    CommandContext context{platform, terminal};
+
+    EXPECT_TRUE(run_scan(context, true).has_value());
+    // Discovery, the set of used aliases and the add each load the file once.
+    EXPECT_EQ(console.transcript,
+              "Scanning for installed JDKs...\n" + warning +
+                  "\n"
+                  "Found 1 JDK(s):\n"
+                  "\n" +
+                  warning +
+                  "  [new] C:\\Program Files\\Java\\jdk-17 \u2014 Oracle Corporation 17.0.2  "
+                  "(suggested alias: java17)\n" +
+                  warning +
+                  "    \u2714 Added as 'java17'\n"
+                  "\n"
+                  "\u2714 Added 1 new JDK(s) to config.\n");
+}
+
 }  // namespace
 }  // namespace corvel
