@@ -1,21 +1,73 @@
 #!/usr/bin/env bash
-# Creates the Wine prefix named by WINEPREFIX when it does not exist yet, and keeps its
-# wineserver running so that each program start costs milliseconds.
+# Manages the Wine prefix named by WINEPREFIX (never ~/.wine) for the Windows tests.
+#   setup WHERE_EXE SETUP_EXE  replace the prefix with a fresh one, install the working
+#                              where.exe, start a persistent wineserver and warm it up
+#   ensure                     create the prefix when missing and start its server when stopped
+#   stop                       end every process of the prefix and its server
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the test prefix}"
 export WINEDEBUG=-all
+# Keeps Wine from looking for its Mono and Gecko add-ons.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-case "${1:-ensure}" in
-ensure)
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        mkdir -p "$WINEPREFIX"
-        wineboot -i </dev/null >/dev/null 2>&1
-        wineserver -w
-    fi
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    ;;
-stop)
+
+prefix="$(realpath -m "$WINEPREFIX")"
+if [ -z "$prefix" ] || [ "$prefix" = "/" ] || [ "$prefix" = "$(realpath -m "$HOME/.wine")" ]; then
+    echo "refusing to use $WINEPREFIX as a test prefix" >&2
+    exit 1
+fi
+export WINEPREFIX="$prefix"
+
+stop() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+create() {
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w </dev/null >/dev/null 2>&1
+}
+
+# Starts the persistent server; true when it was not running yet.
+start_server() {
+    wineserver -p </dev/null >/dev/null 2>&1
+}
+
+case "${1:-ensure}" in
+setup)
+    where_exe="${2:?setup needs the where.exe to install}"
+    setup_exe="${3:?setup needs the prefix set-up program}"
+    stop
+    if [ -e "$WINEPREFIX" ]; then
+        # Only ever delete what looks like a Wine prefix.
+        if [ -n "$(ls -A "$WINEPREFIX")" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+            echo "refusing to delete $WINEPREFIX: not a Wine prefix" >&2
+            exit 1
+        fi
+        rm -rf "$WINEPREFIX"
+    fi
+    echo "creating the Wine prefix $WINEPREFIX"
+    create
+    cp "$where_exe" "$WINEPREFIX/drive_c/windows/system32/where.exe"
+    start_server || true
+    # The first processes of a server session start Wine's background services and desktop;
+    # with /dev/null as their streams they hold no test's pipes open.
+    wine "$setup_exe" </dev/null >/dev/null 2>&1
+    echo "prefix ready, wineserver running"
+    ;;
+ensure)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        create
+    fi
+    if start_server; then
+        wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+    fi
+    ;;
+stop)
+    stop
+    ;;
+*)
+    echo "usage: wine-prefix.sh setup WHERE_EXE SETUP_EXE | ensure | stop" >&2
+    exit 2
     ;;
 esac

@@ -1,0 +1,6 @@
+// End-to-end tests of scan under Wine. See harness.h for the helpers and an example.
+#include "harness.h"
+
+namespace corvel::e2e {
+namespace {}  // namespace
+}  // namespace corvel::e2e
