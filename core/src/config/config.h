@@ -39,7 +39,8 @@ CoreResult<std::string> config_path(const Platform& platform);
 CoreResult<Config> load_config(const Platform& platform);
 
 // Replaces config.json with `config`, creating the folder when needed. The file is replaced
-// in one step, so a failure leaves the previous content whole.
+// in one step, so a failure leaves the previous content whole; a previous file that does not
+// load is first kept beside it as config.json.corrupt (or .corrupt-2, -3, ...).
 CoreResult<void> save_config(const Platform& platform, const Config& config);
 
 // The exact bytes save_config writes for `config` (two-space indentation, no final line end).
