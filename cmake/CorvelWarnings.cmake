@@ -9,5 +9,9 @@ function(corvel_set_warnings target)
             # GCC 12 reports std::string concatenation at -O3 as overlapping (GCC bug 105651).
             target_compile_options(${target} PRIVATE -Wno-restrict)
         endif()
+        if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+            # libstdc++ 12's std::stable_sort calls get_temporary_buffer, deprecated in C++23.
+            target_compile_options(${target} PRIVATE -Wno-deprecated-declarations)
+        endif()
     endif()
 endfunction()

@@ -54,6 +54,8 @@ CommandResult run_scan(CommandContext& context, bool auto_add) {
     terminal.print_line({plain("Found " + std::to_string(found.size()) + " JDK(s):").bold()});
     terminal.print_line();
 
+    // Loading the configuration may warn on standard error; what came before shows first.
+    terminal.flush();
     auto used = registered_aliases(platform);
     std::size_t added = 0;
     for (const DiscoveredJdk& jdk : found) {
@@ -61,6 +63,7 @@ CommandResult run_scan(CommandContext& context, bool auto_add) {
         if (!auto_add || jdk.already_configured) {
             continue;
         }
+        terminal.flush();
         std::string alias = unique_alias(jdk.suggested_alias, used);
         // Probed afresh: what is stored reflects the folder at the moment it is registered.
         JdkEntry entry = probe_jdk(platform, jdk.path);

@@ -52,7 +52,7 @@ std::string position_text(std::string_view text, std::size_t consumed) {
 // Walks the text for the JSON library and counts how many bytes it has taken, so that a problem
 // the reader finds in the middle of the text can be placed by line and column.
 class CountingIterator {
-  public:
+public:
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
@@ -78,7 +78,7 @@ class CountingIterator {
         return m_at == other.m_at;
     }
 
-  private:
+private:
     const char* m_at;
     std::size_t* m_consumed;
 };
@@ -90,7 +90,7 @@ class CountingIterator {
 // is an error, an alias named twice is not (the later one wins). Events arrive without
 // recursion, so deeply nested input cannot exhaust the stack.
 class ConfigReader {
-  public:
+public:
     ConfigReader(std::string_view text, const std::size_t& consumed)
         : m_text(text), m_consumed(consumed) {}
 
@@ -227,7 +227,7 @@ class ConfigReader {
         return false;
     }
 
-  private:
+private:
     enum class Level { Start, Top, Versions, Entry, Done };
     enum class Pending {
         TopValue,
@@ -497,6 +497,14 @@ std::expected<Config, std::string> parse_config(std::string_view text) {
     }
     if (!parsed) {
         return std::unexpected(reader.error());
+    }
+    // The library stops at a NUL byte as if the text ended there; whatever follows must not be
+    // taken as part of a valid file.
+    if (std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        return std::unexpected(
+            "syntax error while parsing value - unexpected NUL character; expected end of input "
+            "at " +
+            position_text(text, nul + 1));
     }
     return std::move(reader.config());
 }

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+
+#include "commands/commands.h"
+#include "config/config.h"
+#include "fake_platform.h"
+
+namespace corvel {
+namespace {
+
+using fakes::FakePlatform;
+
+struct Outcome {
+    bool ok;
+    std::string message;  // the CommandError text on failure
+    std::string output;
+    std::string error;
+};
+
+// Registers `path` under java21 (and `extra` more aliases) and runs export-shell.
+Outcome export_shell(FakePlatform& fake, std::string_view alias, std::string_view shell) {
+    Terminal terminal(fake.console, fake.environment);
+    CommandContext context{fake.platform, terminal};
+    CommandResult result = run_export_shell(context, alias, shell);
+    return Outcome{result.has_value(), result ? std::string() : result.error().message,
+                   fake.console.output, fake.console.error};
+}
+
+Outcome export_path(std::string_view path, std::string_view shell) {
+    FakePlatform fake;
+    Config config;
+    config.versions["java21"] = JdkEntry{std::string(path), "21", "V"};
+    fake.files.add_file(FakePlatform::k_config_path, serialize_config(config));
+    return export_shell(fake, "java21", shell);
+}
+
+const std::string k_powershell_lines =
+    "# Run these commands in your current PowerShell session:\n"
+    "$env:JAVA_HOME = 'C:\\Java\\jdk-21'\n"
+    "$env:PATH = 'C:\\Java\\jdk-21\\bin;' + $env:PATH\n";
+
+const std::string k_cmd_lines =
+    ":: Run these commands in your current CMD session:\n"
+    "SET JAVA_HOME=C:\\Java\\jdk-21\n"
+    "SET PATH=C:\\Java\\jdk-21\\bin;%PATH%\n";
+
+TEST(ExportShell, EveryPowerShellNamePrintsThePowerShellLines) {
+    for (const char* shell : {"powershell", "ps", "ps1", "PowerShell", "POWERSHELL", "PS", "Ps1"}) {
+        SCOPED_TRACE(shell);
+        Outcome outcome = export_path("C:\\Java\\jdk-21", shell);
+        EXPECT_TRUE(outcome.ok) << outcome.message;
+        EXPECT_EQ(outcome.output, k_powershell_lines);
+        EXPECT_EQ(outcome.error, "");
+    }
+}
+
+TEST(ExportShell, EveryCmdNamePrintsTheCmdLines) {
+    for (const char* shell : {"cmd", "bat", "CMD", "Bat", "cMd", "BAT"}) {
+        SCOPED_TRACE(shell);
+        Outcome outcome = export_path("C:\\Java\\jdk-21", shell);
+        EXPECT_TRUE(outcome.ok) << outcome.message;
+        EXPECT_EQ(outcome.output, k_cmd_lines);
+    }
+}
+
+TEST(ExportShell, OutputIsPlainEvenWhenColourIsForced) {
+    FakePlatform fake;
+    fake.environment.variables["CLICOLOR_FORCE"] = "1";
+    fake.console.output_is_terminal = true;
+    Config config;
+    config.versions["java21"] = JdkEntry{"C:\\Java\\jdk-21", std::nullopt, std::nullopt};
+    fake.files.add_file(FakePlatform::k_config_path, serialize_config(config));
+    Outcome outcome = export_shell(fake, "java21", "powershell");
+    EXPECT_EQ(outcome.output, k_powershell_lines);
+    EXPECT_EQ(fake.console.output_flushed, fake.console.output.size());
+}
+
+TEST(ExportShell, UnknownShellIsNamedAsTyped) {
+    for (const char* shell : {"bash", "BASH", "", "power shell", "cmd.exe", "pwsh"}) {
+        SCOPED_TRACE(shell);
+        Outcome outcome = export_path("C:\\Java\\jdk-21", shell);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message,
+                  "Unknown shell '" + std::string(shell) + "'. Use 'powershell' or 'cmd'.");
+        EXPECT_EQ(outcome.output, "");
+    }
+}
+
+TEST(ExportShell, UnknownAliasIsReportedBeforeAnUnknownShell) {
+    FakePlatform fake;
+    Outcome outcome = export_shell(fake, "java99", "bash");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.message, "Alias 'java99' not found");
+    EXPECT_EQ(outcome.output, "");
+}
+
+TEST(ExportShell, AliasLookupIsExact) {
+    FakePlatform fake;
+    Config config;
+    config.versions["java21"] = JdkEntry{"C:\\j", std::nullopt, std::nullopt};
+    fake.files.add_file(FakePlatform::k_config_path, serialize_config(config));
+    EXPECT_EQ(export_shell(fake, "Java21", "cmd").message, "Alias 'Java21' not found");
+    EXPECT_EQ(export_shell(fake, "java21 ", "cmd").message, "Alias 'java21 ' not found");
+    EXPECT_EQ(fake.console.output, "");
+}
+
+TEST(ExportShell, UnreadableConfigurationFailsWithItsError) {
+    FakePlatform fake;
+    fake.files.add_file(FakePlatform::k_config_path, "{\"versions\":{\"\xFF\":{}}}");
+    Outcome outcome = export_shell(fake, "java21", "cmd");
+    EXPECT_EQ(outcome.message,
+              "Configuration error: Cannot read config file: stream did not contain valid UTF-8");
+    EXPECT_EQ(outcome.output, "");
+}
+
+TEST(ExportShell, CorruptConfigurationWarnsAndFindsNoAlias) {
+    FakePlatform fake;
+    fake.files.add_file(FakePlatform::k_config_path, "{}");
+    Outcome outcome = export_shell(fake, "java21", "cmd");
+    EXPECT_EQ(outcome.message, "Alias 'java21' not found");
+    EXPECT_TRUE(outcome.error.starts_with("Warning: config file is corrupted ("));
+    EXPECT_EQ(outcome.output, "");
+}
+
+TEST(ExportShell, ChangesNothing) {
+    FakePlatform fake;
+    Config config;
+    config.versions["java21"] = JdkEntry{"C:\\j", std::nullopt, std::nullopt};
+    fake.files.add_file(FakePlatform::k_config_path,
+                        "{\"versions\":{\"java21\":{\"path\":\"C:\\\\j\"}}}");
+    ASSERT_TRUE(export_shell(fake, "java21", "cmd").ok);
+    for (const std::string& entry : fake.files.log()) {
+        EXPECT_TRUE(entry.starts_with("status ") || entry.starts_with("read ")) << entry;
+    }
+    EXPECT_TRUE(fake.processes.calls().empty());
+    EXPECT_TRUE(fake.registry.log().empty());
+}
+
+TEST(ExportShell, TrailingBackslashesStayInJavaHomeButNotInBin) {
+    EXPECT_EQ(export_path("C:\\Java\\jdk-21\\", "ps").output,
+              "# Run these commands in your current PowerShell session:\n"
+              "$env:JAVA_HOME = 'C:\\Java\\jdk-21\\'\n"
+              "$env:PATH = 'C:\\Java\\jdk-21\\bin;' + $env:PATH\n");
+    EXPECT_EQ(export_path("C:\\Java\\jdk-21\\\\", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\Java\\jdk-21\\\\\n"
+              "SET PATH=C:\\Java\\jdk-21\\bin;%PATH%\n");
+    // Only backslashes are trimmed.
+    EXPECT_EQ(export_path("C:/Java/jdk-21/", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:/Java/jdk-21/\n"
+              "SET PATH=C:/Java/jdk-21/\\bin;%PATH%\n");
+}
+
+TEST(ExportShell, SpacesAreNotQuoted) {
+    EXPECT_EQ(export_path("C:\\Program Files\\Java\\jdk 21", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\Program Files\\Java\\jdk 21\n"
+              "SET PATH=C:\\Program Files\\Java\\jdk 21\\bin;%PATH%\n");
+    EXPECT_EQ(export_path("C:\\Program Files\\Java\\jdk 21", "powershell").output,
+              "# Run these commands in your current PowerShell session:\n"
+              "$env:JAVA_HOME = 'C:\\Program Files\\Java\\jdk 21'\n"
+              "$env:PATH = 'C:\\Program Files\\Java\\jdk 21\\bin;' + $env:PATH\n");
+}
+
+TEST(ExportShell, PowerShellDoublesEverySingleQuotationMark) {
+    EXPECT_EQ(
+        export_path("C:\\Bob's \xE2\x80\x98jdk\xE2\x80\x99 \xE2\x80\x9A\xE2\x80\x9B", "ps").output,
+        "# Run these commands in your current PowerShell session:\n"
+        "$env:JAVA_HOME = 'C:\\Bob''s \xE2\x80\x98\xE2\x80\x98jdk\xE2\x80\x99\xE2\x80\x99 "
+        "\xE2\x80\x9A\xE2\x80\x9A\xE2\x80\x9B\xE2\x80\x9B'\n"
+        "$env:PATH = 'C:\\Bob''s \xE2\x80\x98\xE2\x80\x98jdk\xE2\x80\x99\xE2\x80\x99 "
+        "\xE2\x80\x9A\xE2\x80\x9A\xE2\x80\x9B\xE2\x80\x9B\\bin;' + $env:PATH\n");
+    // Nothing else is special inside single quotes.
+    EXPECT_EQ(export_path("C:\\$env:x `n \"q\" %P% &", "ps").output,
+              "# Run these commands in your current PowerShell session:\n"
+              "$env:JAVA_HOME = 'C:\\$env:x `n \"q\" %P% &'\n"
+              "$env:PATH = 'C:\\$env:x `n \"q\" %P% &\\bin;' + $env:PATH\n");
+}
+
+TEST(ExportShell, CmdOperatorsInThePathUseTheQuotedForm) {
+    for (std::string path :
+         {"C:\\a&b", "C:\\Program Files (x86)\\Java\\jdk1.8", "C:\\x^y", "C:\\a|b<c>d"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(export_path(path, "cmd").output,
+                  ":: Run these commands in your current CMD session:\n"
+                  "SET \"JAVA_HOME=" +
+                      path +
+                      "\"\n"
+                      "SET \"PATH=" +
+                      path + "\\bin;%PATH%\"\n");
+    }
+    EXPECT_EQ(export_path("C:\\a&b\\", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET \"JAVA_HOME=C:\\a&b\\\"\n"
+              "SET \"PATH=C:\\a&b\\bin;%PATH%\"\n");
+}
+
+TEST(ExportShell, CmdPercentSignsCannotNameAVariable) {
+    EXPECT_EQ(export_path("C:\\100%\\jdk", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\100%^\\jdk\n"
+              "SET \"PATH=%JAVA_HOME%\\bin;%PATH%\"\n");
+    EXPECT_EQ(export_path("C:\\%PATH%\\a&b (1)", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\%^PATH%^\\a^&b ^(1^)\n"
+              "SET \"PATH=%JAVA_HOME%\\bin;%PATH%\"\n");
+    // The caret after a percent sign already escapes an operator right behind it.
+    EXPECT_EQ(export_path("C:\\a%&%%^b%", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\a%^&%^%^^b%\n"
+              "SET \"PATH=%JAVA_HOME%\\bin;%PATH%\"\n");
+}
+
+TEST(ExportShell, CmdPercentPathWithTrailingBackslashesBuildsBinFromJavaHome) {
+    EXPECT_EQ(export_path("C:\\100%\\", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\100%^\\\n"
+              "SET \"PATH=%JAVA_HOME%bin;%PATH%\"\n");
+    EXPECT_EQ(export_path("C:\\100%\\\\\\", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\100%^\\\\\\\n"
+              "SET \"PATH=%JAVA_HOME:~0,-2%bin;%PATH%\"\n");
+}
+
+TEST(ExportShell, CmdRefusesQuotesAndControlCharacters) {
+    for (std::string path : {std::string("C:\\a\"b"), std::string("C:\\a\nb"),
+                             std::string("C:\\a\rcalc"), std::string("C:\\a\0b", 6)}) {
+        Outcome outcome = export_path(path, "cmd");
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message,
+                  "The path of alias 'java21' holds a double quote or a control character, which "
+                  "CMD cannot set safely");
+        EXPECT_EQ(outcome.output, "");
+    }
+    EXPECT_TRUE(export_path("C:\\a\"b", "powershell").ok);
+}
+
+}  // namespace
+}  // namespace corvel

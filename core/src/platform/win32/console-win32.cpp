@@ -24,6 +24,10 @@ void write_all(HANDLE handle, bool is_console, std::string_view text) {
         while (left > 0) {
             DWORD written = 0;
             DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 8192));
+            // Never split a surrogate pair between two calls: each half would print as junk.
+            if (chunk < left && data[chunk - 1] >= 0xD800 && data[chunk - 1] <= 0xDBFF) {
+                --chunk;
+            }
             if (!WriteConsoleW(handle, data, chunk, &written, nullptr) || written == 0) {
                 return;
             }

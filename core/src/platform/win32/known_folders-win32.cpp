@@ -1,9 +1,45 @@
 #include "platform/win32/win32_seams.h"
 
+#include <shlobj.h>
+
 namespace corvel::win32 {
 
+namespace {
+
+// FOLDERID_RoamingAppData, spelled out so that no GUID library has to be linked.
+constexpr GUID k_roaming_app_data = {
+    0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
+
+// Frees the shell's string with CoTaskMemFree whatever the lookup returned.
+class ShellString {
+  public:
+    ShellString() = default;
+    ~ShellString() {
+        CoTaskMemFree(m_text);
+    }
+    ShellString(const ShellString&) = delete;
+    ShellString& operator=(const ShellString&) = delete;
+
+    PWSTR* address() {
+        return &m_text;
+    }
+    PCWSTR get() const {
+        return m_text;
+    }
+
+  private:
+    PWSTR m_text = nullptr;
+};
+
+}  // namespace
+
 std::optional<std::string> Win32KnownFolders::roaming_app_data() const {
-    return std::nullopt;
+    ShellString path;
+    HRESULT result = SHGetKnownFolderPath(k_roaming_app_data, 0, nullptr, path.address());
+    if (FAILED(result) || path.get() == nullptr) {
+        return std::nullopt;
+    }
+    return from_wide(path.get());
 }
 
 }  // namespace corvel::win32

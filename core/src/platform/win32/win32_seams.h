@@ -20,15 +20,55 @@ std::string system_message(DWORD code);
 // An IoError for `code` with the system's message.
 IoError io_error(DWORD code);
 
+// Owns a kernel handle and closes it once; both nullptr and INVALID_HANDLE_VALUE mean empty.
+class UniqueHandle {
+  public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
+    ~UniqueHandle() {
+        reset();
+    }
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    bool valid() const {
+        return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE;
+    }
+    HANDLE get() const {
+        return m_handle;
+    }
+    // Gives up ownership without closing.
+    HANDLE release() {
+        HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    void reset(HANDLE handle = nullptr) {
+        if (valid()) {
+            CloseHandle(m_handle);
+        }
+        m_handle = handle;
+    }
+
+  private:
+    HANDLE m_handle = nullptr;
+};
+
 class Win32FileSystem : public FileSystem {
-public:
+  public:
     std::expected<FileStatus, IoError> status(std::string_view path) const override;
     std::expected<std::string, IoError> read_file(std::string_view path) const override;
     std::expected<void, IoError> write_file(std::string_view path,
                                             std::string_view content) override;
     std::expected<void, IoError> create_directories(std::string_view path) override;
-    std::expected<void, IoError> replace_file(std::string_view from,
-                                              std::string_view to) override;
+    std::expected<void, IoError> replace_file(std::string_view from, std::string_view to) override;
     std::expected<void, IoError> remove_file(std::string_view path) override;
     std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const override;
@@ -38,7 +78,7 @@ public:
 };
 
 class Win32RegistryStore : public RegistryStore {
-public:
+  public:
     std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
         RegistryRoot root, std::string_view subkey, std::uint32_t access) override;
     std::string error_message(std::uint32_t code) const override;
@@ -46,19 +86,19 @@ public:
 };
 
 class Win32ProcessRunner : public ProcessRunner {
-public:
+  public:
     std::optional<CapturedOutput> run_captured(std::string_view program,
                                                std::span<const std::string> arguments,
                                                std::chrono::milliseconds time_limit) override;
 };
 
 class Win32KnownFolders : public KnownFolders {
-public:
+  public:
     std::optional<std::string> roaming_app_data() const override;
 };
 
 class Win32ProcessEnvironment : public ProcessEnvironment {
-public:
+  public:
     std::optional<std::string> variable(std::string_view name) const override;
     bool is_elevated() const override;
     std::optional<std::string> system_directory() const override;
@@ -67,7 +107,7 @@ public:
 // Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Output is kept
 // in a buffer until flush() so that long listings cost few system calls.
 class Win32Console : public Console {
-public:
+  public:
     Win32Console();
     ~Win32Console() override;
 
@@ -77,7 +117,7 @@ public:
     void enable_virtual_terminal() override;
     std::expected<std::string, std::string> read_line() override;
 
-private:
+  private:
     struct Stream {
         HANDLE handle = nullptr;
         bool is_console = false;
