@@ -186,16 +186,6 @@ TEST_F(Commands, AddOfTakenAliasFailsAfterDoneAndKeepsTheFile) {
     EXPECT_EQ(fake.files.content(k_config), k_two_entries);
 }
 
-TEST_F(Commands, AddTreatsAliasesThatDifferInCaseAsDifferent) {
-    fake.files.add_file(k_config, k_two_entries);
-    fake.add_jdk("D:\\other", "JAVA_VERSION=\"22\"\n");
-    ASSERT_TRUE(add("Java21", "D:\\other"));
-    Config config = saved();
-    EXPECT_EQ(config.versions.size(), 3u);
-    EXPECT_EQ(config.current, "java21");
-    EXPECT_EQ(config.versions.at("Java21"), (JdkEntry{"D:\\other", "22", "Unknown"}));
-}
-
 TEST_F(Commands, AddOverDamagedConfigKeepsOnlyTheNewEntry) {
     fake.files.add_file(k_config, "{\"versions\": {\"old\": ");
     fake.add_jdk("C:\\jdk", std::string(k_temurin_release));
@@ -337,20 +327,6 @@ TEST_F(Commands, ForcedRemoveOfUnknownAliasFailsAtOnce) {
     EXPECT_FALSE(fake.files.exists(k_config));
 }
 
-TEST_F(Commands, ForcedRemoveMatchesAliasesByExactBytes) {
-    fake.files.add_file(k_config, k_two_entries);
-    EXPECT_EQ(error_of(remove("Java21", true)), "Alias not found: 'Java21'");
-    EXPECT_EQ(error_of(remove("java21 ", true)), "Alias not found: 'java21 '");
-    EXPECT_EQ(fake.files.content(k_config), k_two_entries);
-}
-
-TEST_F(Commands, RemoveOverDamagedConfigReportsUnknownAliasAndKeepsTheFile) {
-    fake.files.add_file(k_config, "not json");
-    EXPECT_EQ(error_of(remove("java21", true)), "Alias not found: 'java21'");
-    EXPECT_TRUE(fake.console.error.starts_with("Warning: config file is corrupted ("));
-    EXPECT_EQ(fake.files.content(k_config), "not json");
-}
-
 TEST_F(Commands, RemoveStylesPromptAndResult) {
     fake.environment.variables["CLICOLOR_FORCE"] = "1";
     fake.files.add_file(k_config, k_two_entries);
@@ -359,13 +335,6 @@ TEST_F(Commands, RemoveStylesPromptAndResult) {
     EXPECT_EQ(fake.console.output,
               "Remove alias '\x1b[36mjava21\x1b[0m'? [y/N] "
               "\x1b[1;32m\u2714\x1b[0m Removed alias '\x1b[36mjava21\x1b[0m'.\n");
-}
-
-TEST_F(Commands, CancelledIsPlainEvenWithColour) {
-    fake.environment.variables["CLICOLOR_FORCE"] = "1";
-    answer("n\n");
-    ASSERT_TRUE(remove("java21"));
-    EXPECT_TRUE(fake.console.output.ends_with("[y/N] Cancelled.\n"));
 }
 
 }  // namespace

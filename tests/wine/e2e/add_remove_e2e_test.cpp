@@ -2,5 +2,237 @@
 #include "harness.h"
 
 namespace corvel::e2e {
-namespace {}  // namespace
+namespace {
+
+// The text as a JSON string body: backslashes and quotation marks escaped.
+std::string json_text(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out;
+}
+
+// config.json as the program writes it for one entry and no current alias.
+std::string one_entry_config(std::string_view alias, std::string_view path,
+                             std::optional<std::string_view> version,
+                             std::optional<std::string_view> vendor) {
+    auto value = [](std::optional<std::string_view> text) {
+        return text ? "\"" + json_text(*text) + "\"" : std::string("null");
+    };
+    return "{\n"
+           "  \"current\": null,\n"
+           "  \"versions\": {\n"
+           "    \"" +
+           json_text(alias) +
+           "\": {\n"
+           "      \"path\": \"" +
+           json_text(path) +
+           "\",\n"
+           "      \"detected_version\": " +
+           value(version) +
+           ",\n"
+           "      \"vendor\": " +
+           value(vendor) +
+           "\n"
+           "    }\n"
+           "  }\n"
+           "}";
+}
+
+// What a successful add prints.
+std::string added_output(std::string_view done, std::string_view alias, std::string_view path) {
+    return "Validating path... OK\nProbing JDK metadata... Done (" + std::string(done) +
+           ")\n\n\u2714 Added alias '" + std::string(alias) + "' \u2192 " + std::string(path) +
+           "\nRun 'corvel use " + std::string(alias) + "' to activate it.\n";
+}
+
+class AddE2e : public E2eTest {};
+
+TEST_F(AddE2e, ReleaseFileGivesVersionAndVendorWithoutRunningTheLauncher) {
+    std::string jdk = make_jdk("jdk-21", {.java = JavaAnswer{openjdk_banner("99")},
+                                          .release = release_file("21.0.2", "Eclipse Adoptium")});
+    RunResult r = run_corvel({"add", "java21", jdk});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("Eclipse Adoptium 21.0.2", "java21", jdk)) << r;
+    EXPECT_EQ(r.err, "") << r;
+    EXPECT_TRUE(java_calls(jdk).empty());
+    EXPECT_EQ(read_file(config_path()),
+              one_entry_config("java21", jdk, "21.0.2", "Eclipse Adoptium"));
+}
+
+TEST_F(AddE2e, LauncherBannerNamesOpenJdkOrOracle) {
+    std::string openjdk = make_jdk("jdk-17", {.java = JavaAnswer{openjdk_banner("17.0.9")}});
+    RunResult r = run_corvel({"add", "java17", openjdk});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("OpenJDK 17.0.9", "java17", openjdk)) << r;
+    std::vector<std::string> calls = java_calls(openjdk);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].ends_with(" -version")) << calls[0];
+
+    // The release file lacks a version, so the launcher answers; the release vendor is dropped.
+    std::string oracle = make_jdk("jdk-8", {.java = JavaAnswer{oracle_banner("1.8.0_381")},
+                                            .release = "IMPLEMENTOR=\"Someone\"\n"});
+    r = run_corvel({"add", "java8", oracle});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("Oracle 1.8.0_381", "java8", oracle)) << r;
+}
+
+TEST_F(AddE2e, NothingKnownGivesUnknownUnknownAndNulls) {
+    // The banner goes to standard output only, and the launcher fails.
+    std::string jdk = make_jdk("odd", {.java = JavaAnswer{"", openjdk_banner("21"), 1}});
+    RunResult r = run_corvel({"add", "odd", jdk});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("unknown unknown", "odd", jdk)) << r;
+    EXPECT_EQ(read_file(config_path()), one_entry_config("odd", jdk, std::nullopt, std::nullopt));
+}
+
+TEST_F(AddE2e, LauncherPrintingMegabytesOnBothStreamsIsReadToTheEnd) {
+    // Alternating blocks: a reader that drains one pipe before the other would stall the child.
+    std::string jdk = make_jdk("chatty", {.java = JavaAnswer{openjdk_banner("21.0.2"),
+                                                             std::string(64 * 1024, 'o'), 0, 64}});
+    RunResult r = run_corvel({"add", "chatty", jdk});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("OpenJDK 21.0.2", "chatty", jdk)) << r;
+}
+
+TEST_F(AddE2e, HangingLauncherIsEndedAndCountsAsUnknown) {
+    // The stand-in prints a valid banner and then never ends: what it said before the time
+    // limit is not used. The run's own guard only catches a hang; it is no speed check.
+    std::string jdk =
+        make_jdk("hangs", {.java = JavaAnswer{openjdk_banner("21.0.2"), "", 0, 1, true}});
+    RunOptions options;
+    options.timeout = std::chrono::seconds(90);
+    RunResult r = run_corvel({"add", "hangs", jdk}, options);
+    ASSERT_FALSE(r.timed_out) << r;
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("unknown unknown", "hangs", jdk)) << r;
+    EXPECT_EQ(read_file(config_path()), one_entry_config("hangs", jdk, std::nullopt, std::nullopt));
+}
+
+TEST_F(AddE2e, RuntimeOnlyFolderIsRejectedBeforeProbing) {
+    std::string jre = make_jdk("jre", {.javac = false, .release = release_file("21", "X")});
+    RunResult r = run_corvel({"add", "jre", jre});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "Validating path... ") << r;
+    EXPECT_EQ(r.err, "Error: Invalid JDK path: bin\\javac.exe not found in: " + jre +
+                         " (this looks like a JRE, not a full JDK)\n")
+        << r;
+    EXPECT_TRUE(java_calls(jre).empty());
+    EXPECT_FALSE(path_exists(config_path()));
+}
+
+TEST_F(AddE2e, MissingFolderIsRejected) {
+    std::string missing = test_path("nope\\");
+    RunResult r = run_corvel({"add", "x", missing});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "Validating path... ") << r;
+    EXPECT_EQ(r.err, "Error: Invalid JDK path: Path does not exist: " + missing + "\n") << r;
+    EXPECT_FALSE(path_exists(config_path()));
+}
+
+TEST_F(AddE2e, TakenAliasFailsAfterProbingAndKeepsTheFile) {
+    std::string first = make_jdk("first", {.release = release_file("21.0.2", "Azul")});
+    std::string second = make_jdk("second", {.release = release_file("22", "Azul")});
+    ASSERT_EQ(run_corvel({"add", "java21", first}).status, 0);
+    std::optional<std::string> before = read_file(config_path());
+
+    RunResult r = run_corvel({"add", "java21", second});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "Validating path... OK\nProbing JDK metadata... Done (Azul 22)\n") << r;
+    EXPECT_EQ(r.err, "Error: Alias already exists: 'java21'\n") << r;
+    EXPECT_EQ(read_file(config_path()), before);
+}
+
+TEST_F(AddE2e, PathWithSpacesAndNonAsciiWorksThroughAddListAndRemove) {
+    // Known only through the launcher, so the launcher must start from this path.
+    std::string jdk = make_jdk("Program Files\\J\u00e4va \u65e5\u672c\\jdk 21",
+                               {.java = JavaAnswer{openjdk_banner("21.0.2")}});
+    RunResult r = run_corvel({"add", "j\u00e4", jdk});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, added_output("OpenJDK 21.0.2", "j\u00e4", jdk)) << r;
+    EXPECT_EQ(read_file(config_path()), one_entry_config("j\u00e4", jdk, "21.0.2", "OpenJDK"));
+
+    r = run_corvel({"list"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find(jdk), std::string::npos) << r;
+
+    r = run_corvel({"remove", "j\u00e4"}, {.stdin_bytes = "y\r\n"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Remove alias 'j\u00e4'? [y/N] \u2714 Removed alias 'j\u00e4'.\n") << r;
+}
+
+class RemoveE2e : public E2eTest {
+  protected:
+    void SetUp() override {
+        E2eTest::SetUp();
+        std::string jdk = make_jdk("jdk-21", {.release = release_file("21", "Azul")});
+        ASSERT_EQ(run_corvel({"add", "java21", jdk}).status, 0);
+        ASSERT_EQ(run_corvel({"use", "java21"}).status, 0);
+        m_before = read_file(config_path()).value_or("");
+    }
+
+    RunResult remove_answering(std::string input) {
+        return run_corvel({"remove", "java21"}, {.stdin_bytes = std::move(input)});
+    }
+
+    bool unchanged() {
+        return read_file(config_path()) == m_before;
+    }
+
+    std::string m_before;
+};
+
+constexpr std::string_view k_prompt = "Remove alias 'java21'? [y/N] ";
+
+TEST_F(RemoveE2e, LoneYRemovesAndClearsTheCurrentAlias) {
+    for (const char* answer : {"y\r\n", " Y \n"}) {
+        RunResult r = remove_answering(answer);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, std::string(k_prompt) + "\u2714 Removed alias 'java21'.\n") << r;
+        EXPECT_EQ(read_file(config_path()), "{\n  \"current\": null,\n  \"versions\": {}\n}");
+        write_file(config_path(), m_before);
+    }
+}
+
+TEST_F(RemoveE2e, AnyOtherAnswerCancels) {
+    for (const char* answer : {"yes\r\n", "n\r\n", "\r\n", "Y Y\n", "\u00ff\n"}) {
+        RunResult r = remove_answering(answer);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, std::string(k_prompt) + "Cancelled.\n") << r;
+        EXPECT_EQ(r.err, "") << r;
+        EXPECT_TRUE(unchanged()) << answer;
+    }
+}
+
+TEST_F(RemoveE2e, EndOfInputCancels) {
+    RunResult r = remove_answering("");
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, std::string(k_prompt) + "Cancelled.\n") << r;
+    EXPECT_TRUE(unchanged());
+}
+
+TEST_F(RemoveE2e, InputThatIsNotUtf8Fails) {
+    RunResult r = remove_answering("y\xff\r\n");
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, k_prompt) << r;
+    EXPECT_EQ(r.err, "Error: stream did not contain valid UTF-8\n") << r;
+    EXPECT_TRUE(unchanged());
+}
+
+TEST_F(RemoveE2e, ForceSkipsThePrompt) {
+    RunResult r = run_corvel({"remove", "java21", "--force"}, {.stdin_bytes = "n\n"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "\u2714 Removed alias 'java21'.\n") << r;
+
+    r = run_corvel({"remove", "java21", "-f"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out, "") << r;
+    EXPECT_EQ(r.err, "Error: Alias not found: 'java21'\n") << r;
+}
+
+}  // namespace
 }  // namespace corvel::e2e
