@@ -24,7 +24,7 @@ std::string describe(const RegKey& key) {
 
 // An open key; `ok` is false when it does not exist.
 class OpenKey {
-  public:
+public:
     OpenKey(const RegKey& key, REGSAM access) {
         LSTATUS status =
             RegOpenKeyExW(root_of(key.hive), widen(key.path).c_str(), 0, access, &m_key);
@@ -48,7 +48,7 @@ class OpenKey {
         return m_key != nullptr;
     }
 
-  private:
+private:
     HKEY m_key = nullptr;
 };
 
