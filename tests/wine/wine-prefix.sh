@@ -37,15 +37,14 @@ case "${1:-ensure}" in
 setup)
     where_exe="${2:?setup needs the where.exe to install}"
     setup_exe="${3:?setup needs the prefix set-up program}"
-    stop
-    if [ -e "$WINEPREFIX" ]; then
-        # Only ever delete what looks like a Wine prefix.
-        if [ -n "$(ls -A "$WINEPREFIX")" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
-            echo "refusing to delete $WINEPREFIX: not a Wine prefix" >&2
-            exit 1
-        fi
-        rm -rf "$WINEPREFIX"
+    # Only ever delete what looks like a Wine prefix (or an empty folder).
+    if [ -e "$WINEPREFIX" ] && [ -n "$(ls -A "$WINEPREFIX")" ] &&
+        [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "refusing to delete $WINEPREFIX: not a Wine prefix" >&2
+        exit 1
     fi
+    stop
+    rm -rf "$WINEPREFIX"
     echo "creating the Wine prefix $WINEPREFIX"
     create
     cp "$where_exe" "$WINEPREFIX/drive_c/windows/system32/where.exe"

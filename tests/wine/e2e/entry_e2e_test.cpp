@@ -177,7 +177,7 @@ TEST_F(EntryE2e, NoColourOrZeroForceGivesNoEscapeByteAnywhere) {
     }
 }
 
-TEST_F(EntryE2e, UnpairedSurrogateInAnAliasReachesTheCommandReplaced) {
+TEST_F(EntryE2e, UnpairedSurrogateInAnAliasFailsCleanly) {
     RunResult r = run_corvel({"use", Arg::utf16(L"java\xD800"
                                                 L"21")});
     EXPECT_EQ(r.status, 1) << r;

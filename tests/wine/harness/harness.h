@@ -20,9 +20,14 @@
 //       EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), jdk);
 //   }
 //
+// Name a test file's suites after its subject (UseE2e in use_e2e_test.cpp, AddE2e and RemoveE2e
+// in add_remove_e2e_test.cpp): CTest runs the program once per subject with a GoogleTest filter
+// (see tests/wine/CMakeLists.txt), and suites no filter names run in e2e_other.
+//
 // The program runs with its standard streams redirected to files (never a console), so the
 // colour decision sees no terminal; the harness removes JAVA_HOME and the colour variables from
-// its environment unless a test sets them.
+// its environment unless a test sets them. Under Wine the process is an administrator, so the
+// system environment key is writable and the not-elevated warning never shows.
 
 #include <chrono>
 #include <cstdint>
@@ -41,7 +46,7 @@ namespace corvel::e2e {
 
 // A helper failed (a Windows call refused, a file could not be written...).
 class HarnessError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -100,7 +105,7 @@ RunResult run_program(const std::string& program, const std::vector<Arg>& args,
 //   StartedProgram b = start_corvel({"add", "b", jdk_b});
 //   RunResult ra = a.wait(), rb = b.wait();
 class StartedProgram {
-  public:
+public:
     StartedProgram(StartedProgram&&) noexcept;
     StartedProgram& operator=(StartedProgram&&) noexcept;
     // Waits if wait() was not called.
@@ -110,7 +115,7 @@ class StartedProgram {
     // whatever it started and left running, and returns what it wrote. Call once.
     RunResult wait();
 
-  private:
+private:
     struct State;
     explicit StartedProgram(std::unique_ptr<State> state);
     friend StartedProgram start_program(const std::string&, const std::vector<Arg>&,
@@ -241,7 +246,9 @@ struct JavaAnswer {
 std::string openjdk_banner(std::string_view version);
 // The banner of an Oracle build ("java version "1.8.0_381"" ...), CR LF line ends.
 std::string oracle_banner(std::string_view version);
-// A release file with JAVA_VERSION and IMPLEMENTOR lines (values in quotes), LF line ends.
+// A release file as JDK builds ship it: JAVA_VERSION and IMPLEMENTOR lines (values in quotes)
+// among keys that share their prefixes (JAVA_VERSION_DATE, IMPLEMENTOR_VERSION, ...), LF line
+// ends.
 std::string release_file(std::string_view version, std::string_view implementor);
 
 struct JdkSpec {
@@ -255,6 +262,8 @@ struct JdkSpec {
 
 // Creates a JDK-like folder and returns its full path. A relative `path` lies below
 // test_root(); an absolute one (for example "C:\\Program Files\\Java\\jdk-17") is used as is.
+// The stand-in keeps its answer beside itself in bin\java.stdout, .stderr and .conf, and logs
+// its command lines to bin\java.calls.
 std::string make_jdk(const std::string& path, const JdkSpec& spec = {});
 // Changes how an existing stand-in launcher at <jdk>\bin\java.exe answers.
 void set_java_answer(const std::string& jdk, const JavaAnswer& answer);
@@ -264,7 +273,9 @@ std::vector<std::string> java_calls(const std::string& jdk);
 // ---------------------------------------------------------------------------------------------
 // Text helpers
 
-// The bytes with control characters, ESC and non-ASCII bytes shown as \xNN escapes.
+// The bytes for a failure message: LF, CR and tab as \n, \r, \t (LF also breaking the line),
+// other control bytes (ESC among them) and bytes that are not valid UTF-8 as \xNN; valid
+// UTF-8 stays readable.
 std::string escaped(std::string_view bytes);
 // The text split at line feeds; a CR before the LF is dropped; no empty last line.
 std::vector<std::string> lines_of(std::string_view text);
@@ -274,11 +285,12 @@ std::vector<std::string> lines_of(std::string_view text);
 
 // Base of every end-to-end test. Before each test: ends programs still running from the test
 // folders (a hanging stand-in launcher), deletes the corvel configuration folder, restores every
-// value of the user and system environment keys to what it was when the test program started,
+// value of the user and system environment keys to what it was when the first test program run
+// in this prefix started,
 // deletes the JavaSoft keys, empties test_root() and deletes the folders that make_folder
 // created elsewhere.
 class E2eTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override;
 };
 

@@ -29,7 +29,8 @@ void start_linux_program(const std::string& program, const std::vector<Arg>& arg
 // Ends every process whose program file lies in one of the folders.
 void end_programs_under(const std::vector<std::string>& folders);
 
-// Remembers the environment keys' values, and puts them back.
+// Remembers every value of the two environment keys as the first test program run in this
+// prefix found them (kept in a file of the prefix), and puts them back.
 void snapshot_environment_keys();
 void restore_environment_keys();
 

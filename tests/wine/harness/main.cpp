@@ -58,7 +58,7 @@ std::string option(int argc, char** argv, const std::string& name, const char* v
 
 // Takes the registry snapshot before the first test and puts it back after the last.
 class PrefixState : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         detail::snapshot_environment_keys();
     }

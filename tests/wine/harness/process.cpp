@@ -5,7 +5,6 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <map>
 
 #include "harness.h"

@@ -24,7 +24,7 @@ std::string describe(const RegKey& key) {
 
 // An open key; `ok` is false when it does not exist.
 class OpenKey {
-  public:
+public:
     OpenKey(const RegKey& key, REGSAM access) {
         LSTATUS status =
             RegOpenKeyExW(root_of(key.hive), widen(key.path).c_str(), 0, access, &m_key);
@@ -48,7 +48,7 @@ class OpenKey {
         return m_key != nullptr;
     }
 
-  private:
+private:
     HKEY m_key = nullptr;
 };
 
@@ -258,10 +258,73 @@ void write_named(const RegKey& key, const std::wstring& name, const RegValue& va
 
 }  // namespace
 
+// The snapshot outlives one test program: every run in the same prefix (CTest starts the program
+// once per group of suites) restores the state the first run found, even after a run that was
+// killed halfway through.
+const std::string k_snapshot_file = "C:\\corvel-e2e-environment.snapshot";
+
+std::string to_hex(std::string_view bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : bytes) {
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
+std::string from_hex(std::string_view hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+    }
+    return bytes;
+}
+
+// One line per value: key number, name (UTF-16 bytes), type, data, in hex or decimal.
+std::string serialised() {
+    std::string text;
+    for (size_t k = 0; k < snapshots().size(); ++k) {
+        for (const auto& [name, value] : snapshots()[k].values) {
+            std::string name_bytes(name.size() * 2, '\0');
+            std::memcpy(name_bytes.data(), name.data(), name_bytes.size());
+            text += std::to_string(k) + " " + to_hex(name_bytes) + " " +
+                    std::to_string(value.type) + " " + to_hex(value.bytes) + "\n";
+        }
+    }
+    return text;
+}
+
+void deserialise(const std::string& text) {
+    for (const std::string& line : lines_of(text)) {
+        size_t first = line.find(' ');
+        size_t second = line.find(' ', first + 1);
+        size_t third = line.find(' ', second + 1);
+        if (third == std::string::npos) {
+            throw HarnessError("damaged snapshot line: " + line);
+        }
+        size_t k = std::stoul(line.substr(0, first));
+        std::string name_bytes = from_hex(line.substr(first + 1, second - first - 1));
+        std::wstring name(name_bytes.size() / 2, L'\0');
+        std::memcpy(name.data(), name_bytes.data(), name.size() * 2);
+        auto type =
+            static_cast<std::uint32_t>(std::stoul(line.substr(second + 1, third - second - 1)));
+        snapshots().at(k).values.emplace_back(name,
+                                              RegValue{type, from_hex(line.substr(third + 1))});
+    }
+}
+
 void snapshot_environment_keys() {
     snapshots().clear();
+    std::optional<std::string> saved = read_file(k_snapshot_file);
     for (const RegKey& key : {k_user_environment, k_system_environment}) {
-        snapshots().push_back(KeySnapshot{key, all_values(key)});
+        snapshots().push_back(
+            KeySnapshot{key, saved ? decltype(KeySnapshot::values){} : all_values(key)});
+    }
+    if (saved) {
+        deserialise(*saved);
+    } else {
+        write_file(k_snapshot_file, serialised());
     }
 }
 

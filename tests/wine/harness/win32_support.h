@@ -27,7 +27,7 @@ std::string narrow(std::wstring_view units);
 
 // Owns a HANDLE (INVALID_HANDLE_VALUE and null both mean none).
 class Handle {
-  public:
+public:
     Handle() = default;
     explicit Handle(HANDLE handle) : m_handle(handle) {}
     Handle(Handle&& other) noexcept : m_handle(other.release()) {}
@@ -44,7 +44,7 @@ class Handle {
     }
     HANDLE release();
 
-  private:
+private:
     HANDLE m_handle = nullptr;
 };
 

@@ -1,0 +1,47 @@
+# Shared by scripts/test.sh and scripts/demo.sh (sourced, not run): installs what a fresh
+# Debian 12 or Ubuntu machine lacks and configures and builds a CMake preset.
+
+# Debian packages the build and the tests need.
+corvel_packages=(
+    cmake ninja-build g++ ccache
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64
+    nlohmann-json3-dev libcli11-dev libgtest-dev googletest unicode-data
+)
+
+# Installs the packages that are missing; runs apt-get update first only when one is.
+install_missing_packages() {
+    local missing=() package
+    for package in "${corvel_packages[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ "${#missing[@]}" -eq 0 ]; then
+        return 0
+    fi
+    echo "installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q &&
+        "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+}
+
+# Configures and builds one preset (native, sanitize or windows), through ccache when present.
+# Extra arguments go to the build (for example --target corvel).
+build_preset() {
+    local preset="$1"
+    shift
+    local launcher=()
+    if command -v ccache >/dev/null 2>&1; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        # Paths relative to the source folder, so that other checkouts share the cache.
+        export CCACHE_BASEDIR="$PWD"
+    fi
+    echo "=== configuring and building the $preset preset"
+    cmake --preset "$preset" "${launcher[@]}" >/dev/null &&
+        cmake --build --preset "$preset" "$@"
+}

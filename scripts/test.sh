@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The one test command. Installs what is missing (apt-get), then configures, builds and tests the
+# three presets: native (unit tests), sanitize (unit tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and windows (corvel.exe with mingw-w64; unit and end-to-end tests
+# under Wine, one at a time). Exits 0 only when every build and every test passed; the last line
+# sums up the tests of all three.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+install_missing_packages || {
+    echo "could not install the needed packages"
+    exit 1
+}
+
+passed=0
+failed=0
+status=0
+for preset in native sanitize windows; do
+    if ! build_preset "$preset"; then
+        echo "=== the $preset build failed"
+        failed=$((failed + 1))
+        status=1
+        continue
+    fi
+    echo "=== testing the $preset preset"
+    log="$(mktemp)"
+    ctest --preset "$preset" --no-tests=error 2>&1 | tee "$log"
+    if [ "${PIPESTATUS[0]}" -ne 0 ]; then
+        status=1
+    fi
+    # "100% tests passed, 0 tests failed out of 6"
+    summary="$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$log" | tail -1)"
+    if [ -n "$summary" ]; then
+        read -r preset_failed _ _ _ _ preset_total <<<"$summary"
+        passed=$((passed + preset_total - preset_failed))
+        failed=$((failed + preset_failed))
+    else
+        failed=$((failed + 1))
+        status=1
+    fi
+    rm -f "$log"
+done
+
+echo
+echo "Tests: $passed passed, $failed failed"
+exit "$status"
