@@ -23,14 +23,19 @@ struct Fields {
     std::vector<std::string> help_topic;
 };
 
-// The parser's error text followed by the usage line of the command that failed.
-std::string failure_text(const CLI::App* app, const CLI::Error& error) {
-    std::string text = std::string("error: ") + error.what() + "\n\n";
+// A usage error's message followed by the usage line of the command it concerns.
+std::string usage_error_text(const CLI::App* app, std::string_view message) {
+    std::string text = "error: " + std::string(message) + "\n\n";
     CLI::Formatter formatter;
     text += formatter.make_usage(
         app, app->get_parent() == nullptr ? app->get_name() : "corvel " + app->get_name());
     text += "\nFor more information, try '--help'.\n";
     return text;
+}
+
+// The parser's error text followed by the usage line of the command that failed.
+std::string failure_text(const CLI::App* app, const CLI::Error& error) {
+    return usage_error_text(app, error.what());
 }
 
 void add_alias(CLI::App* command, Fields& fields, const char* help) {
@@ -128,6 +133,18 @@ ParseOutcome parse_command_line(std::span<const std::string> arguments, Console&
     if (arguments.empty()) {
         err << app.help();
         return finish(2);
+    }
+
+    // A first word that names no subcommand would otherwise be reported as a missing one.
+    const std::string& first = arguments.front();
+    if (!first.starts_with('-')) {
+        auto known = app.get_subcommands([&first](const CLI::App* sub) {
+            return sub->get_name() == first;
+        });
+        if (known.empty()) {
+            err << usage_error_text(&app, "unrecognized subcommand '" + first + "'");
+            return finish(2);
+        }
     }
 
     // CLI11 takes the arguments last first.

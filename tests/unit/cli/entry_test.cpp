@@ -117,6 +117,13 @@ TEST(Entry, MissingPathIsNamed) {
     EXPECT_NE(result.error.find("Usage"), std::string::npos);
 }
 
+TEST(Entry, UnknownSubcommandIsNamed) {
+    fakes::FakePlatform fake;
+    RunResult result = run(fake, {"LIST"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.error.starts_with("error: unrecognized subcommand 'LIST'\n"));
+}
+
 TEST(Entry, FailedCommandPrintsOneErrorLine) {
     fakes::FakePlatform fake;
     fake.known_folders.app_data.reset();
