@@ -7,6 +7,7 @@ corvel_packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64
     nlohmann-json3-dev libcli11-dev libgtest-dev googletest unicode-data
+    clang-19 libclang-rt-19-dev
 )
 
 # Installs the packages that are missing; runs apt-get update first only when one is.
@@ -30,7 +31,7 @@ install_missing_packages() {
         "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null
 }
 
-# Configures and builds one preset (native, sanitize or windows), through ccache when present.
+# Configures and builds one preset (native, sanitize, windows or fuzz), through ccache when present.
 # Extra arguments go to the build (for example --target corvel).
 build_preset() {
     local preset="$1"

@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 targets=(config path_rewrite release_file version_banner where_output suggest_alias)
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+source scripts/common.sh
+build_preset fuzz
 
 for target in "${targets[@]}"; do
     work="build/fuzz/corpus/$target"
@@ -19,4 +19,4 @@ for target in "${targets[@]}"; do
     (cd build/fuzz && "./fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=8192 \
         -print_final_stats=0 "../../$work" "../../fuzz/corpus/$target" 2>&1 | tail -n 2)
 done
-echo "fuzz: ${#targets[@]} passed, 0 failed"
+echo "fuzz targets: ${#targets[@]} passed, 0 failed"

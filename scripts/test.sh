@@ -2,7 +2,7 @@
 # The one test command. Installs what is missing (apt-get), then configures, builds and tests the
 # three presets: native (unit tests), sanitize (unit tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and windows (corvel.exe with mingw-w64; unit and end-to-end tests
-# under Wine, one at a time). Exits 0 only when every build and every test passed; the last line
+# under Wine, one at a time); then runs every fuzz target briefly. Exits 0 only when every build and every test passed; the last line
 # sums up the tests of all three.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +41,16 @@ for preset in native sanitize windows; do
     fi
     rm -f "$log"
 done
+
+# A short run of every fuzz target (ASan and UBSan); a long one is scripts/fuzz.sh SECONDS.
+echo "=== fuzzing each target for 30 seconds"
+if bash scripts/fuzz.sh 30; then
+    passed=$((passed + 6))
+else
+    echo "=== fuzzing found a problem or failed to build"
+    failed=$((failed + 1))
+    status=1
+fi
 
 echo
 echo "Tests: $passed passed, $failed failed"
