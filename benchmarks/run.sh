@@ -132,7 +132,6 @@ bench "use java1 (6,000-char Path)" 1.10 use java1
 bench "list (1,000 JDKs)" 1.50 list
 bench "scan (300 JDK folders)" 2.00 scan
 
-# No launcher may have started during the scan: the release files answer everything.
 echo
 printf '%-32s %11s %11s %7s %7s\n' "case" "corvel" "do-nothing" "ratio" "target"
 printf '%s\n' "${results[@]}"
