@@ -10,17 +10,15 @@ namespace corvel {
 
 namespace {
 
-// Column widths stop here; a longer name is printed whole and pushes its message to the right.
-constexpr std::size_t k_max_column_width = 65'535;
 constexpr std::size_t k_min_name_width = 20;
 
 // Measured in bytes, as the report has always done; the padding itself counts characters.
 std::size_t name_column_width(const std::vector<DiagnosticResult>& results) {
-    std::size_t width = k_min_name_width;
+    std::size_t widest = 0;
     for (const DiagnosticResult& result : results) {
-        width = std::max(width, result.name.size());
+        widest = std::max(widest, result.name.size());
     }
-    return std::min(width, k_max_column_width);
+    return column_width(k_min_name_width, widest);
 }
 
 TextColor color_of(CheckStatus status) {

@@ -9,19 +9,17 @@ namespace corvel {
 
 namespace {
 
-// Column widths stop here; a longer alias is printed whole and pushes its row to the right.
-constexpr std::size_t k_max_column_width = 65'535;
 constexpr std::size_t k_min_alias_width = 10;
 constexpr std::size_t k_version_width = 12;
 constexpr std::size_t k_vendor_width = 20;
 
 // Measured in bytes, as the column has always been; the padding itself counts characters.
 std::size_t alias_column_width(const std::vector<JdkListItem>& items) {
-    std::size_t width = k_min_alias_width;
+    std::size_t widest = 0;
     for (const JdkListItem& item : items) {
-        width = std::max(width, item.alias.size());
+        widest = std::max(widest, item.alias.size());
     }
-    return std::min(width, k_max_column_width);
+    return column_width(k_min_alias_width, widest);
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
 #include "console/terminal.h"
 
+#include <algorithm>
+
 namespace corvel {
+
+std::size_t column_width(std::size_t minimum, std::size_t widest) {
+    constexpr std::size_t k_max_column_width = 65'535;
+    return std::min(std::max(minimum, widest), k_max_column_width);
+}
 
 bool decide_colour(const ProcessEnvironment& environment, bool output_is_terminal) {
     auto force = environment.variable("CLICOLOR_FORCE");

@@ -52,6 +52,10 @@ private:
     bool m_colour;
 };
 
+// The width of a table column whose longest value has `widest` bytes: at least `minimum`, and at
+// most 65,535 characters (a longer value is printed whole and pushes the rest of its line right).
+std::size_t column_width(std::size_t minimum, std::size_t widest);
+
 // The colour rule alone: CLICOLOR_FORCE not "0" forces it on; NO_COLOR set turns it off;
 // otherwise on when CLICOLOR is not "0" and standard output is a terminal.
 bool decide_colour(const ProcessEnvironment& environment, bool output_is_terminal);
