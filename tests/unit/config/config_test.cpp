@@ -73,12 +73,6 @@ TEST(SerializeConfig, EscapesOnlyQuoteBackslashAndControlCharacters) {
               "\\u0000\",\n  \"versions\": {}\n}");
 }
 
-TEST(SerializeConfig, ControlCharacterEscapesUseLowercaseHex) {
-    Config config;
-    config.current = "\x1a\x1b\x0b";
-    EXPECT_NE(serialize_config(config).find("\"\\u001a\\u001b\\u000b\""), std::string::npos);
-}
-
 TEST(SerializeConfig, WritesAliasesInTheMapsIterationOrder) {
     Config config;
     for (const char* alias : {"b", "a", "c", "java8", "java17"}) {

@@ -1,7 +1,76 @@
-// End-to-end tests of several corvel processes at once on one configuration under Wine. See
-// harness.h for the helpers and an example.
+// End-to-end tests of several corvel processes changing one configuration at the same time under
+// Wine: the changing commands take turns on the file, so no change is lost.
+#include <set>
+#include <vector>
+
 #include "harness.h"
 
 namespace corvel::e2e {
-namespace {}  // namespace
+namespace {
+
+class ConcurrencyE2e : public E2eTest {};
+
+constexpr int k_processes = 16;
+
+std::set<std::string> registered_aliases() {
+    std::set<std::string> aliases;
+    std::optional<std::string> text = read_file(config_path());
+    if (!text) {
+        return aliases;
+    }
+    // Every alias is a member of "versions" holding an object: `    "name": {`.
+    for (const std::string& line : lines_of(*text)) {
+        if (line.starts_with("    \"") && line.ends_with("\": {")) {
+            aliases.insert(line.substr(5, line.size() - 5 - 4));
+        }
+    }
+    return aliases;
+}
+
+TEST_F(ConcurrencyE2e, SixteenSimultaneousAddsAllEndRegistered) {
+    // A release file answers the probe, so no launcher runs and the adds overlap closely.
+    JdkSpec spec;
+    spec.release = release_file("21.0.2", "Eclipse Adoptium");
+    std::string jdk = make_jdk("jdk-21", spec);
+
+    std::vector<StartedProgram> running;
+    std::set<std::string> expected;
+    for (int i = 0; i < k_processes; ++i) {
+        std::string alias = "java" + std::to_string(i);
+        expected.insert(alias);
+        running.push_back(start_corvel({"add", alias, jdk}));
+    }
+    for (StartedProgram& program : running) {
+        RunResult r = program.wait();
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.err, "") << r;
+    }
+    EXPECT_EQ(registered_aliases(), expected) << escaped(read_file(config_path()).value_or(""));
+    RunResult listed = run_corvel({"list"});
+    EXPECT_EQ(listed.err, "") << listed;
+}
+
+TEST_F(ConcurrencyE2e, SimultaneousAddsAndRemovesKeepEveryOtherEntry) {
+    JdkSpec spec;
+    spec.release = release_file("17.0.9", "Eclipse Adoptium");
+    std::string jdk = make_jdk("jdk-17", spec);
+    for (int i = 0; i < k_processes / 2; ++i) {
+        ASSERT_EQ(run_corvel({"add", "old" + std::to_string(i), jdk}).status, 0);
+    }
+    std::vector<StartedProgram> running;
+    std::set<std::string> expected;
+    for (int i = 0; i < k_processes / 2; ++i) {
+        running.push_back(start_corvel({"remove", "old" + std::to_string(i), "--force"}));
+        std::string alias = "new" + std::to_string(i);
+        expected.insert(alias);
+        running.push_back(start_corvel({"add", alias, jdk}));
+    }
+    for (StartedProgram& program : running) {
+        RunResult r = program.wait();
+        EXPECT_EQ(r.status, 0) << r;
+    }
+    EXPECT_EQ(registered_aliases(), expected) << escaped(read_file(config_path()).value_or(""));
+}
+
+}  // namespace
 }  // namespace corvel::e2e
