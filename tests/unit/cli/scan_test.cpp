@@ -48,7 +48,7 @@ class ScanCommand : public ::testing::Test {
         fake.files.add_file(FakePlatform::k_config_path, json);
     }
 
-    // The spec-sheet machine: a new Adoptium 21 and a registered Oracle 17.
+    // The documented example machine: a new Adoptium 21 and a registered Oracle 17.
     void two_jdks_one_registered() {
         fake.add_jdk(k_adoptium_21, release("21.0.1", "Eclipse Adoptium"));
         fake.add_jdk(k_oracle_17, release("17.0.2", "Oracle Corporation"));

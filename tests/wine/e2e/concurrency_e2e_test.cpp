@@ -29,9 +29,9 @@ std::set<std::string> registered_aliases() {
 
 TEST_F(ConcurrencyE2e, SixteenSimultaneousAddsAllEndRegistered) {
     // A release file answers the probe, so no launcher runs and the adds overlap closely.
-    JdkSpec spec;
-    spec.release = release_file("21.0.2", "Eclipse Adoptium");
-    std::string jdk = make_jdk("jdk-21", spec);
+    JdkLayout layout;
+    layout.release = release_file("21.0.2", "Eclipse Adoptium");
+    std::string jdk = make_jdk("jdk-21", layout);
 
     std::vector<StartedProgram> running;
     std::set<std::string> expected;
@@ -51,9 +51,9 @@ TEST_F(ConcurrencyE2e, SixteenSimultaneousAddsAllEndRegistered) {
 }
 
 TEST_F(ConcurrencyE2e, SimultaneousAddsAndRemovesKeepEveryOtherEntry) {
-    JdkSpec spec;
-    spec.release = release_file("17.0.9", "Eclipse Adoptium");
-    std::string jdk = make_jdk("jdk-17", spec);
+    JdkLayout layout;
+    layout.release = release_file("17.0.9", "Eclipse Adoptium");
+    std::string jdk = make_jdk("jdk-17", layout);
     for (int i = 0; i < k_processes / 2; ++i) {
         ASSERT_EQ(run_corvel({"add", "old" + std::to_string(i), jdk}).status, 0);
     }

@@ -6,17 +6,17 @@ namespace {
 
 const std::string k_corretto_8 = "C:\\Program Files\\Amazon Corretto\\jdk1.8.0_392";
 
-JdkSpec with_release(std::string_view version, std::string_view vendor) {
-    JdkSpec spec;
-    spec.release = release_file(version, vendor);
-    return spec;
+JdkLayout with_release(std::string_view version, std::string_view vendor) {
+    JdkLayout layout;
+    layout.release = release_file(version, vendor);
+    return layout;
 }
 
 // A JDK without a release file: only its launcher can tell the version.
-JdkSpec launcher_only(std::string_view version) {
-    JdkSpec spec;
-    spec.java = JavaAnswer{openjdk_banner(version)};
-    return spec;
+JdkLayout launcher_only(std::string_view version) {
+    JdkLayout layout;
+    layout.java = JavaAnswer{openjdk_banner(version)};
+    return layout;
 }
 
 // config.json holding the Corretto 8 as java8, in the program's own layout.
@@ -63,7 +63,7 @@ TEST_F(ScanE2e, ListsEveryJdkFromTheRegistryJavaHomeAndTheInstallFolders) {
     const std::string microsoft_11 =
         make_jdk("C:\\Program Files\\Microsoft\\jdk-11.0.21.9-hotspot", launcher_only("11.0.21"));
     // Runtime-only, and two levels down: neither is listed.
-    JdkSpec runtime = with_release("1.8.0_392", "Oracle Corporation");
+    JdkLayout runtime = with_release("1.8.0_392", "Oracle Corporation");
     runtime.javac = false;
     make_jdk("C:\\Program Files\\Java\\jre-8", runtime);
     make_jdk("C:\\Program Files\\Java\\jdks\\jdk-20", with_release("20", "Oracle Corporation"));

@@ -80,7 +80,7 @@ class UseE2e : public E2eTest {
     void SetUp() override {
         E2eTest::SetUp();
         jdk21 = make_jdk("jdk-21");
-        JdkSpec older;
+        JdkLayout older;
         older.java = JavaAnswer{openjdk_banner("17.0.9")};
         jdk17 = make_jdk("jdk-17", older);
         register_jdks({{"java21", jdk21, "21.0.2"}, {"java17", jdk17, "17.0.9"}});

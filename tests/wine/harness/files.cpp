@@ -344,22 +344,22 @@ std::string release_file(std::string_view version, std::string_view implementor)
            "JAVA_VERSION_DATE=\"2024-01-16\"\n" + "OS_ARCH=\"x86_64\"\n" + "OS_NAME=\"Windows\"\n";
 }
 
-std::string make_jdk(const std::string& path, const JdkSpec& spec) {
+std::string make_jdk(const std::string& path, const JdkLayout& layout) {
     const std::string root = is_absolute(path) ? path : test_path(path);
     const std::string bin = join(root, "bin");
     make_folder(bin);
-    if (spec.java) {
+    if (layout.java) {
         const std::string launcher = join(bin, "java.exe");
         if (!CopyFileW(widen(detail::java_standin_exe()).c_str(), widen(launcher).c_str(), FALSE)) {
             fail_last("copying the stand-in launcher to " + launcher);
         }
-        set_java_answer(root, *spec.java);
+        set_java_answer(root, *layout.java);
     }
-    if (spec.javac) {
+    if (layout.javac) {
         write_file(join(bin, "javac.exe"), "stand-in compiler\r\n");
     }
-    if (spec.release) {
-        write_file(join(root, "release"), *spec.release);
+    if (layout.release) {
+        write_file(join(root, "release"), *layout.release);
     }
     return root;
 }

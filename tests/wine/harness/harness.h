@@ -251,7 +251,7 @@ std::string oracle_banner(std::string_view version);
 // ends.
 std::string release_file(std::string_view version, std::string_view implementor);
 
-struct JdkSpec {
+struct JdkLayout {
     // bin\java.exe: the stand-in; nothing: no launcher at all.
     std::optional<JavaAnswer> java = JavaAnswer{openjdk_banner("21.0.2"), "", 0, 1, false};
     // bin\javac.exe (any file); false: a runtime-only folder.
@@ -264,7 +264,7 @@ struct JdkSpec {
 // test_root(); an absolute one (for example "C:\\Program Files\\Java\\jdk-17") is used as is.
 // The stand-in keeps its answer beside itself in bin\java.stdout, .stderr and .conf, and logs
 // its command lines to bin\java.calls.
-std::string make_jdk(const std::string& path, const JdkSpec& spec = {});
+std::string make_jdk(const std::string& path, const JdkLayout& layout = {});
 // Changes how an existing stand-in launcher at <jdk>\bin\java.exe answers.
 void set_java_answer(const std::string& jdk, const JavaAnswer& answer);
 // The command lines the stand-in at <jdk>\bin\java.exe was started with, oldest first.
