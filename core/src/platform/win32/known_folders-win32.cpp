@@ -10,12 +10,15 @@ namespace {
 constexpr GUID k_roaming_app_data = {
     0x3EB685DB, 0x65F9, 0x4CF6, {0xA0, 0x3A, 0xE3, 0xEF, 0x65, 0x72, 0x9F, 0x3D}};
 
+using GetKnownFolderPath = HRESULT WINAPI(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+using FreeTaskMemory = void WINAPI(LPVOID);
+
 // Frees the shell's string with CoTaskMemFree whatever the lookup returned.
 class ShellString {
   public:
-    ShellString() = default;
+    explicit ShellString(FreeTaskMemory* free_memory) : m_free(free_memory) {}
     ~ShellString() {
-        CoTaskMemFree(m_text);
+        m_free(m_text);
     }
     ShellString(const ShellString&) = delete;
     ShellString& operator=(const ShellString&) = delete;
@@ -28,14 +31,21 @@ class ShellString {
     }
 
   private:
+    FreeTaskMemory* m_free;
     PWSTR m_text = nullptr;
 };
 
 }  // namespace
 
 std::optional<std::string> Win32KnownFolders::roaming_app_data() const {
-    ShellString path;
-    HRESULT result = SHGetKnownFolderPath(k_roaming_app_data, 0, nullptr, path.address());
+    static auto* const get_path =
+        system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
+    static auto* const free_memory = system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+    if (get_path == nullptr || free_memory == nullptr) {
+        return std::nullopt;
+    }
+    ShellString path(free_memory);
+    HRESULT result = get_path(k_roaming_app_data, 0, nullptr, path.address());
     if (FAILED(result) || path.get() == nullptr) {
         return std::nullopt;
     }

@@ -127,10 +127,16 @@ std::string Win32RegistryStore::error_message(std::uint32_t code) const {
 }
 
 void Win32RegistryStore::broadcast_environment_change() {
+    using SendMessageWithTimeout =
+        LRESULT WINAPI(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR);
+    auto* send = system_function<SendMessageWithTimeout>(L"user32.dll", "SendMessageTimeoutW");
+    if (send == nullptr) {
+        return;
+    }
     DWORD_PTR result = 0;
     // Nobody has to answer; the return value and the result word tell nothing useful.
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                        reinterpret_cast<LPARAM>(L"Environment"), SMTO_ABORTIFHUNG, 5000, &result);
+    send(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"),
+         SMTO_ABORTIFHUNG, 5000, &result);
 }
 
 }  // namespace corvel::win32

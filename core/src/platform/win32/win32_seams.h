@@ -20,6 +20,18 @@ std::string system_message(DWORD code);
 // An IoError for `code` with the system's message.
 IoError io_error(DWORD code);
 
+// A function of a DLL from the system folder, loaded on first use; nullptr when unavailable.
+// The shell and window DLLs are loaded this way because every command would otherwise pay
+// for loading them at start-up, and only `use` and the configuration lookup need them.
+template <class Function>
+Function* system_function(const wchar_t* dll, const char* name) {
+    HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // Owns a kernel handle and closes it once; both nullptr and INVALID_HANDLE_VALUE mean empty.
 class UniqueHandle {
   public:
