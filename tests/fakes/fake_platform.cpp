@@ -277,7 +277,7 @@ std::expected<std::vector<std::string>, IoError> MemoryFileSystem::list_director
 
 namespace {
 class MemoryLock : public FileLock {
-public:
+  public:
     explicit MemoryLock(int& held) : m_held(held) {
         ++m_held;
     }
@@ -285,7 +285,7 @@ public:
         --m_held;
     }
 
-private:
+  private:
     int& m_held;
 };
 }  // namespace
@@ -312,13 +312,11 @@ void MemoryFileSystem::pause(int milliseconds) {
 // ---- MemoryRegistry ------------------------------------------------------------------------
 
 class MemoryRegistryKey : public RegistryKey {
-public:
-    MemoryRegistryKey(MemoryRegistry& registry, RegistryRoot root, std::string path,
-                      bool writable)
+  public:
+    MemoryRegistryKey(MemoryRegistry& registry, RegistryRoot root, std::string path, bool writable)
         : m_registry(registry), m_root(root), m_path(std::move(path)), m_writable(writable) {}
 
-    std::expected<RegistryValue, std::uint32_t> query_value(
-        std::string_view name) const override {
+    std::expected<RegistryValue, std::uint32_t> query_value(std::string_view name) const override {
         auto failing = m_registry.m_failing_query.find(ascii_lower(name));
         if (failing != m_registry.m_failing_query.end()) {
             return std::unexpected(failing->second);
@@ -333,8 +331,8 @@ public:
 
     std::uint32_t set_value(std::string_view name, std::uint32_t type,
                             std::span<const std::uint8_t> data) override {
-        m_registry.m_log.push_back(std::string("set ") + root_name(m_root) + "\\" + m_path +
-                                   "\\" + std::string(name) + " " + std::to_string(type));
+        m_registry.m_log.push_back(std::string("set ") + root_name(m_root) + "\\" + m_path + "\\" +
+                                   std::string(name) + " " + std::to_string(type));
         if (!m_writable) {
             return k_error_access_denied;
         }
@@ -371,7 +369,7 @@ public:
         return m_registry.open_key(m_root, m_path + "\\" + std::string(name), access);
     }
 
-private:
+  private:
     MemoryRegistry& m_registry;
     RegistryRoot m_root;
     std::string m_path;
@@ -476,8 +474,7 @@ std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> MemoryRegistry::open_
     if (!m_keys.contains(key)) {
         return std::unexpected(k_error_file_not_found);
     }
-    return std::make_unique<MemoryRegistryKey>(*this, root, m_keys.at(key).display_path,
-                                               writable);
+    return std::make_unique<MemoryRegistryKey>(*this, root, m_keys.at(key).display_path, writable);
 }
 
 std::string MemoryRegistry::error_message(std::uint32_t code) const {
@@ -506,7 +503,8 @@ void FakeProcessRunner::script(std::string_view program, std::optional<CapturedO
 
 void FakeProcessRunner::script_output(std::string_view program, std::string standard_error,
                                       std::string standard_output, std::uint32_t exit_code) {
-    script(program, CapturedOutput{exit_code, std::move(standard_output), std::move(standard_error)});
+    script(program,
+           CapturedOutput{exit_code, std::move(standard_output), std::move(standard_error)});
 }
 
 void FakeProcessRunner::script_call(std::string_view program, std::vector<std::string> arguments,
@@ -573,6 +571,17 @@ void FakePlatform::add_jdk(std::string_view root, std::optional<std::string> rel
     if (release) {
         files.add_file(base + "\\release", *release);
     }
+}
+
+std::string json_string(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
 }
 
 std::vector<std::uint8_t> registry_text_bytes(std::string_view text) {

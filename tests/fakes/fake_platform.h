@@ -19,11 +19,11 @@ namespace corvel::fakes {
 
 // A case-insensitive tree of files, folders and links with Windows path rules ("\" or "/").
 class MemoryFileSystem : public FileSystem {
-public:
+  public:
     // Decides whether an operation fails: given the operation name ("status", "read", "write",
     // "mkdir", "replace", "remove", "list", "lock") and its path, returns the error to report.
-    using FailureHook = std::function<std::optional<IoError>(std::string_view op,
-                                                             std::string_view path)>;
+    using FailureHook =
+        std::function<std::optional<IoError>(std::string_view op, std::string_view path)>;
 
     // Creates a file (and its missing parent folders) with `content`.
     void add_file(std::string_view path, std::string_view content = {});
@@ -61,8 +61,7 @@ public:
     std::expected<void, IoError> write_file(std::string_view path,
                                             std::string_view content) override;
     std::expected<void, IoError> create_directories(std::string_view path) override;
-    std::expected<void, IoError> replace_file(std::string_view from,
-                                              std::string_view to) override;
+    std::expected<void, IoError> replace_file(std::string_view from, std::string_view to) override;
     std::expected<void, IoError> remove_file(std::string_view path) override;
     std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const override;
@@ -70,7 +69,7 @@ public:
         std::string_view path) override;
     void pause(int milliseconds) override;
 
-private:
+  private:
     enum class NodeKind { File, Directory, Link };
     struct Node {
         NodeKind kind = NodeKind::File;
@@ -94,7 +93,7 @@ private:
 // A registry of keys and typed values; key paths and value names compare without regard to
 // case, as on Windows.
 class MemoryRegistry : public RegistryStore {
-public:
+  public:
     // Stores a value, creating the key (and its parents) if needed.
     void set(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
              std::vector<std::uint8_t> bytes);
@@ -131,7 +130,7 @@ public:
     std::string error_message(std::uint32_t code) const override;
     void broadcast_environment_change() override;
 
-private:
+  private:
     friend class MemoryRegistryKey;
     struct StoredValue {
         std::string name;
@@ -157,7 +156,7 @@ private:
 
 // Answers child-process requests from a script keyed by program path (case-insensitive).
 class FakeProcessRunner : public ProcessRunner {
-public:
+  public:
     struct Call {
         std::string program;
         std::vector<std::string> arguments;
@@ -182,7 +181,7 @@ public:
                                                std::span<const std::string> arguments,
                                                std::chrono::milliseconds time_limit) override;
 
-private:
+  private:
     std::map<std::string, std::optional<CapturedOutput>> m_script;
     std::map<std::pair<std::string, std::vector<std::string>>, std::optional<CapturedOutput>>
         m_call_script;
@@ -190,7 +189,7 @@ private:
 };
 
 class FakeKnownFolders : public KnownFolders {
-public:
+  public:
     std::optional<std::string> app_data = "C:\\Users\\user\\AppData\\Roaming";
 
     std::optional<std::string> roaming_app_data() const override {
@@ -199,7 +198,7 @@ public:
 };
 
 class FakeProcessEnvironment : public ProcessEnvironment {
-public:
+  public:
     std::map<std::string, std::string, std::less<>> variables;
     bool elevated = true;
     std::optional<std::string> system_folder = "C:\\windows\\system32";
@@ -215,9 +214,9 @@ public:
 
 // Captures both streams; standard input is served from `input`.
 class CapturingConsole : public Console {
-public:
-    std::string output;          // everything written to standard output
-    std::string error;           // everything written to standard error
+  public:
+    std::string output;              // everything written to standard output
+    std::string error;               // everything written to standard error
     std::size_t output_flushed = 0;  // how much of `output` had been flushed at the last flush
     bool output_is_terminal = false;
     bool error_is_terminal = false;
@@ -252,6 +251,10 @@ struct FakePlatform {
     // Lays out a full JDK at `root`: bin\java.exe, bin\javac.exe and, when given, a release file.
     void add_jdk(std::string_view root, std::optional<std::string> release = std::nullopt);
 };
+
+// `text` as a JSON string literal for hand-written config.json content (quotes and
+// backslashes escaped; meant for test data without control characters).
+std::string json_string(std::string_view text);
 
 // UTF-16LE bytes of `text` plus one NUL unit, as the registry stores text.
 std::vector<std::uint8_t> registry_text_bytes(std::string_view text);

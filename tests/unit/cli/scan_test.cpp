@@ -22,17 +22,6 @@ std::string release(std::string_view version, std::string_view vendor) {
            "\"\n";
 }
 
-std::string json_text(std::string_view text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 class ScanCommand : public ::testing::Test {
   protected:
     // Writes config.json registering each (alias, path) without version or vendor.
@@ -40,8 +29,8 @@ class ScanCommand : public ::testing::Test {
         std::string json = "{\n  \"current\": null,\n  \"versions\": {";
         for (std::size_t i = 0; i < entries.size(); ++i) {
             json += (i == 0 ? "\n" : ",\n");
-            json += "    " + json_text(entries[i].first) +
-                    ": {\n      \"path\": " + json_text(entries[i].second) +
+            json += "    " + fakes::json_string(entries[i].first) +
+                    ": {\n      \"path\": " + fakes::json_string(entries[i].second) +
                     ",\n      \"detected_version\": null,\n      \"vendor\": null\n    }";
         }
         json += entries.empty() ? "}\n}" : "\n  }\n}";

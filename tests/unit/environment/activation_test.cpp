@@ -18,17 +18,6 @@ constexpr std::string_view k_user_prefix = "HKCU\\Environment\\";
 constexpr std::string_view k_system_prefix =
     "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment\\";
 
-std::string json_text(std::string_view text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 // Refuses writes of the value "Path" in the system key only, with code 1021.
 class SystemPathRefused : public RegistryStore {
   public:
@@ -92,8 +81,8 @@ struct ActivationTest : ::testing::Test {
                        std::string_view current = "null") {
         std::string text = "{\n  \"current\": " + std::string(current) + ",\n  \"versions\": {";
         for (std::size_t i = 0; i < jdks.size(); ++i) {
-            text += (i == 0 ? "\n    " : ",\n    ") + json_text(jdks[i].first) +
-                    ": {\"path\": " + json_text(jdks[i].second) +
+            text += (i == 0 ? "\n    " : ",\n    ") + fakes::json_string(jdks[i].first) +
+                    ": {\"path\": " + fakes::json_string(jdks[i].second) +
                     ", \"detected_version\": null, \"vendor\": null}";
         }
         text += "\n  }\n}";
