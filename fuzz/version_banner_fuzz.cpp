@@ -7,8 +7,8 @@
 #include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto info = corvel::parse_version_banner(
-        std::string_view(reinterpret_cast<const char*>(data), size));
+    auto info =
+        corvel::parse_version_banner(std::string_view(reinterpret_cast<const char*>(data), size));
     if (info && (!corvel::is_valid_utf8(info->version) || !corvel::is_valid_utf8(info->vendor))) {
         std::abort();
     }

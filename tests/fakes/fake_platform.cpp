@@ -277,7 +277,7 @@ std::expected<std::vector<std::string>, IoError> MemoryFileSystem::list_director
 
 namespace {
 class MemoryLock : public FileLock {
-  public:
+public:
     explicit MemoryLock(int& held) : m_held(held) {
         ++m_held;
     }
@@ -285,7 +285,7 @@ class MemoryLock : public FileLock {
         --m_held;
     }
 
-  private:
+private:
     int& m_held;
 };
 }  // namespace
@@ -312,7 +312,7 @@ void MemoryFileSystem::pause(int milliseconds) {
 // ---- MemoryRegistry ------------------------------------------------------------------------
 
 class MemoryRegistryKey : public RegistryKey {
-  public:
+public:
     MemoryRegistryKey(MemoryRegistry& registry, RegistryRoot root, std::string path, bool writable)
         : m_registry(registry), m_root(root), m_path(std::move(path)), m_writable(writable) {}
 
@@ -369,7 +369,7 @@ class MemoryRegistryKey : public RegistryKey {
         return m_registry.open_key(m_root, m_path + "\\" + std::string(name), access);
     }
 
-  private:
+private:
     MemoryRegistry& m_registry;
     RegistryRoot m_root;
     std::string m_path;

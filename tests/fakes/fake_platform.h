@@ -19,7 +19,7 @@ namespace corvel::fakes {
 
 // A case-insensitive tree of files, folders and links with Windows path rules ("\" or "/").
 class MemoryFileSystem : public FileSystem {
-  public:
+public:
     // Decides whether an operation fails: given the operation name ("status", "read", "write",
     // "mkdir", "replace", "remove", "list", "lock") and its path, returns the error to report.
     using FailureHook =
@@ -69,7 +69,7 @@ class MemoryFileSystem : public FileSystem {
         std::string_view path) override;
     void pause(int milliseconds) override;
 
-  private:
+private:
     enum class NodeKind { File, Directory, Link };
     struct Node {
         NodeKind kind = NodeKind::File;
@@ -93,7 +93,7 @@ class MemoryFileSystem : public FileSystem {
 // A registry of keys and typed values; key paths and value names compare without regard to
 // case, as on Windows.
 class MemoryRegistry : public RegistryStore {
-  public:
+public:
     // Stores a value, creating the key (and its parents) if needed.
     void set(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
              std::vector<std::uint8_t> bytes);
@@ -130,7 +130,7 @@ class MemoryRegistry : public RegistryStore {
     std::string error_message(std::uint32_t code) const override;
     void broadcast_environment_change() override;
 
-  private:
+private:
     friend class MemoryRegistryKey;
     struct StoredValue {
         std::string name;
@@ -156,7 +156,7 @@ class MemoryRegistry : public RegistryStore {
 
 // Answers child-process requests from a script keyed by program path (case-insensitive).
 class FakeProcessRunner : public ProcessRunner {
-  public:
+public:
     struct Call {
         std::string program;
         std::vector<std::string> arguments;
@@ -181,7 +181,7 @@ class FakeProcessRunner : public ProcessRunner {
                                                std::span<const std::string> arguments,
                                                std::chrono::milliseconds time_limit) override;
 
-  private:
+private:
     std::map<std::string, std::optional<CapturedOutput>> m_script;
     std::map<std::pair<std::string, std::vector<std::string>>, std::optional<CapturedOutput>>
         m_call_script;
@@ -189,7 +189,7 @@ class FakeProcessRunner : public ProcessRunner {
 };
 
 class FakeKnownFolders : public KnownFolders {
-  public:
+public:
     std::optional<std::string> app_data = "C:\\Users\\user\\AppData\\Roaming";
 
     std::optional<std::string> roaming_app_data() const override {
@@ -198,7 +198,7 @@ class FakeKnownFolders : public KnownFolders {
 };
 
 class FakeProcessEnvironment : public ProcessEnvironment {
-  public:
+public:
     std::map<std::string, std::string, std::less<>> variables;
     bool elevated = true;
     std::optional<std::string> system_folder = "C:\\windows\\system32";
@@ -214,7 +214,7 @@ class FakeProcessEnvironment : public ProcessEnvironment {
 
 // Captures both streams; standard input is served from `input`.
 class CapturingConsole : public Console {
-  public:
+public:
     std::string output;              // everything written to standard output
     std::string error;               // everything written to standard error
     std::size_t output_flushed = 0;  // how much of `output` had been flushed at the last flush

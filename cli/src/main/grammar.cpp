@@ -61,8 +61,8 @@ void build(CLI::App& app, Fields& fields) {
     add_alias(remove, fields, "");
     remove->add_flag("-f,--force", fields.force, "Skip confirmation prompt");
 
-    CLI::App* use =
-        app.add_subcommand("use", "Switch to a configured Java version (updates JAVA_HOME and PATH)");
+    CLI::App* use = app.add_subcommand(
+        "use", "Switch to a configured Java version (updates JAVA_HOME and PATH)");
     add_alias(use, fields, "");
 
     app.add_subcommand("current", "Show the currently active Java version");
@@ -74,15 +74,15 @@ void build(CLI::App& app, Fields& fields) {
     app.add_subcommand("doctor", "Run diagnostics and show environment health");
 
     CLI::App* export_shell = app.add_subcommand(
-        "export-shell", "Print shell commands to activate a version in the current terminal session");
+        "export-shell",
+        "Print shell commands to activate a version in the current terminal session");
     add_alias(export_shell, fields, "");
-    export_shell
-        ->add_option("--shell", fields.shell, "Target shell: powershell (default) or cmd")
+    export_shell->add_option("--shell", fields.shell, "Target shell: powershell (default) or cmd")
         ->type_name("<SHELL>")
         ->capture_default_str();
 
-    CLI::App* help = app.add_subcommand(
-        "help", "Print this message or the help of the given subcommand(s)");
+    CLI::App* help =
+        app.add_subcommand("help", "Print this message or the help of the given subcommand(s)");
     help->add_option("COMMAND", fields.help_topic)->type_name("");
 }
 
@@ -138,9 +138,8 @@ ParseOutcome parse_command_line(std::span<const std::string> arguments, Console&
     // A first word that names no subcommand would otherwise be reported as a missing one.
     const std::string& first = arguments.front();
     if (!first.starts_with('-')) {
-        auto known = app.get_subcommands([&first](const CLI::App* sub) {
-            return sub->get_name() == first;
-        });
+        auto known =
+            app.get_subcommands([&first](const CLI::App* sub) { return sub->get_name() == first; });
         if (known.empty()) {
             err << usage_error_text(&app, "unrecognized subcommand '" + first + "'");
             return finish(2);

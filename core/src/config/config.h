@@ -20,7 +20,7 @@ struct JdkEntry {
 
 // The whole persisted configuration.
 struct Config {
-    std::optional<std::string> current;                 // alias of the active JDK
+    std::optional<std::string> current;                  // alias of the active JDK
     std::unordered_map<std::string, JdkEntry> versions;  // alias -> entry; order means nothing
 
     bool operator==(const Config&) const = default;

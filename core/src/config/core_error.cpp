@@ -60,9 +60,15 @@ std::string CoreError::to_text() const {
 }
 
 std::string CoreError::debug_text() const {
-    static constexpr const char* k_names[] = {"Config",   "InvalidJdkPath",   "DuplicateAlias",
-                                              "AliasNotFound", "Registry", "PermissionDenied",
-                                              "Io",       "Json",             "Other"};
+    static constexpr const char* k_names[] = {"Config",
+                                              "InvalidJdkPath",
+                                              "DuplicateAlias",
+                                              "AliasNotFound",
+                                              "Registry",
+                                              "PermissionDenied",
+                                              "Io",
+                                              "Json",
+                                              "Other"};
     return std::string(k_names[static_cast<int>(m_kind)]) + "(\"" + m_payload + "\")";
 }
 

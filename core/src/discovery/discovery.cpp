@@ -24,7 +24,7 @@ constexpr std::uint32_t k_max_failed_enumerations = 1024;
 // about the same paths again; on Windows every question is a system call. Paths are compared
 // exactly, and everything else passes straight through.
 class StatusMemo : public FileSystem {
-  public:
+public:
     explicit StatusMemo(FileSystem& inner) : m_inner(inner) {}
 
     std::expected<FileStatus, IoError> status(std::string_view path) const override {
@@ -68,7 +68,7 @@ class StatusMemo : public FileSystem {
         m_inner.pause(milliseconds);
     }
 
-  private:
+private:
     FileSystem& m_inner;
     mutable std::map<std::string, std::expected<FileStatus, IoError>, std::less<>> m_answers;
 };
@@ -88,7 +88,7 @@ std::unordered_set<std::string> configured_keys(const Platform& platform) {
 // Turns candidate folders into records: the first spelling of a folder wins, and only folders
 // that pass validation are probed, once each.
 class CandidateFilter {
-  public:
+public:
     CandidateFilter(const Platform& platform, std::unordered_set<std::string> configured)
         : m_platform(platform), m_configured(std::move(configured)) {}
 
@@ -117,7 +117,7 @@ class CandidateFilter {
         return std::move(m_found);
     }
 
-  private:
+private:
     const Platform& m_platform;
     std::unordered_set<std::string> m_configured;
     std::unordered_set<std::string> m_seen;

@@ -23,13 +23,20 @@ struct DiscoveredJdk {
 
 // The install folders searched, with their immediate subfolders, in this order.
 inline constexpr std::array<std::string_view, 14> k_common_install_dirs = {
-    "C:\\Program Files\\Microsoft",       "C:\\Program Files\\Java",
-    "C:\\Program Files\\Eclipse Adoptium", "C:\\Program Files\\Eclipse Foundation",
-    "C:\\Program Files\\Zulu",            "C:\\Program Files\\Amazon Corretto",
-    "C:\\Program Files\\BellSoft",        "C:\\Program Files\\RedHat",
-    "C:\\Program Files\\Semeru",          "C:\\Program Files\\IBM",
-    "C:\\Program Files (x86)\\Java",      "C:\\Program Files (x86)\\Zulu",
-    "C:\\Program Files\\GraalVM",         "C:\\Program Files\\SapMachine",
+    "C:\\Program Files\\Microsoft",
+    "C:\\Program Files\\Java",
+    "C:\\Program Files\\Eclipse Adoptium",
+    "C:\\Program Files\\Eclipse Foundation",
+    "C:\\Program Files\\Zulu",
+    "C:\\Program Files\\Amazon Corretto",
+    "C:\\Program Files\\BellSoft",
+    "C:\\Program Files\\RedHat",
+    "C:\\Program Files\\Semeru",
+    "C:\\Program Files\\IBM",
+    "C:\\Program Files (x86)\\Java",
+    "C:\\Program Files (x86)\\Zulu",
+    "C:\\Program Files\\GraalVM",
+    "C:\\Program Files\\SapMachine",
 };
 
 // The JavaSoft keys under HKEY_LOCAL_MACHINE, read in this order.

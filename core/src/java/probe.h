@@ -45,7 +45,6 @@ JdkEntry probe_jdk(const Platform& platform, std::string_view folder);
 
 // What `launcher -version` printed (standard error, then standard output), trimmed; nothing
 // when it could not be run or printed nothing.
-std::optional<std::string> java_version_output(const Platform& platform,
-                                               std::string_view launcher);
+std::optional<std::string> java_version_output(const Platform& platform, std::string_view launcher);
 
 }  // namespace corvel

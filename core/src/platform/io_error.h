@@ -8,8 +8,9 @@ namespace corvel {
 
 // An operating-system I/O failure as the platform layer reports it.
 struct IoError {
-    std::string message;               // the system's message text, trailing white space removed
-    std::optional<std::int32_t> code;  // the OS error code; absent for failures of our own (bad UTF-8)
+    std::string message;  // the system's message text, trailing white space removed
+    std::optional<std::int32_t>
+        code;  // the OS error code; absent for failures of our own (bad UTF-8)
 
     // "{message} (os error {code})", or the message alone when there is no code.
     std::string to_text() const;

@@ -23,7 +23,7 @@ std::string release(std::string_view version, std::string_view vendor) {
 }
 
 class ScanCommand : public ::testing::Test {
-  protected:
+protected:
     // Writes config.json registering each (alias, path) without version or vendor.
     void register_jdks(const std::vector<std::pair<std::string, std::string>>& entries) {
         std::string json = "{\n  \"current\": null,\n  \"versions\": {";
@@ -307,7 +307,7 @@ TEST_F(ScanCommand, AFailureAfterASuccessKeepsTheFirstAddAndCountsOnlyIt) {
 
 // Records both streams in the order in which they would reach one shared console window.
 class TranscriptConsole : public fakes::CapturingConsole {
-  public:
+public:
     std::string transcript;
 
     void flush(StandardStream stream) override {
@@ -320,7 +320,7 @@ class TranscriptConsole : public fakes::CapturingConsole {
         CapturingConsole::flush(stream);
     }
 
-  private:
+private:
     std::size_t m_error_flushed = 0;
 };
 

@@ -116,7 +116,7 @@ TEST(RegistryJdkHomes, SkipsUnusableSubkeysAndValuesButGoesOn) {
 
 // A key whose every enumeration fails with the same error, as a key deleted while it is read.
 class BrokenRegistry : public RegistryStore {
-  public:
+public:
     explicit BrokenRegistry(fakes::MemoryRegistry& inner) : m_inner(inner) {}
 
     std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
@@ -135,9 +135,9 @@ class BrokenRegistry : public RegistryStore {
         return m_enumerations;
     }
 
-  private:
+private:
     class BrokenKey : public RegistryKey {
-      public:
+    public:
         explicit BrokenKey(std::uint64_t& count) : m_count(count) {}
         std::expected<RegistryValue, std::uint32_t> query_value(std::string_view) const override {
             return std::unexpected(k_error_file_not_found);
@@ -155,7 +155,7 @@ class BrokenRegistry : public RegistryStore {
             return std::unexpected(k_error_file_not_found);
         }
 
-      private:
+    private:
         std::uint64_t& m_count;
     };
 

@@ -20,7 +20,7 @@ constexpr std::string_view k_system_prefix =
 
 // Refuses writes of the value "Path" in the system key only, with code 1021.
 class SystemPathRefused : public RegistryStore {
-  public:
+public:
     explicit SystemPathRefused(fakes::MemoryRegistry& inner) : m_inner(inner) {}
 
     std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
@@ -38,9 +38,9 @@ class SystemPathRefused : public RegistryStore {
         m_inner.broadcast_environment_change();
     }
 
-  private:
+private:
     class Key : public RegistryKey {
-      public:
+    public:
         explicit Key(std::unique_ptr<RegistryKey> inner) : m_key(std::move(inner)) {}
         std::expected<RegistryValue, std::uint32_t> query_value(
             std::string_view name) const override {
@@ -58,7 +58,7 @@ class SystemPathRefused : public RegistryStore {
             return m_key->open_subkey(name, access);
         }
 
-      private:
+    private:
         std::unique_ptr<RegistryKey> m_key;
     };
 

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> utf16_bytes(std::u16string_view text) {
 
 // A scratch key under HKCU\Software, created before and deleted after each test.
 class Win32Registry : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         m_subkey = "Software\\corvel-unit-test-" + std::to_string(GetCurrentProcessId());
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, to_wide(m_subkey).c_str(), 0, nullptr, 0,
@@ -413,7 +413,7 @@ TEST(Win32ProcessRunner, BareNameIsFoundByTheProgramSearch) {
 
 // A scratch folder under the temporary folder, removed with everything in it after each test.
 class Win32Files : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         static int counter = 0;
         wchar_t temp[MAX_PATH];

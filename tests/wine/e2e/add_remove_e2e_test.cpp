@@ -166,7 +166,7 @@ TEST_F(AddE2e, PathWithSpacesAndNonAsciiWorksThroughAddListAndRemove) {
 }
 
 class RemoveE2e : public E2eTest {
-  protected:
+protected:
     void SetUp() override {
         E2eTest::SetUp();
         std::string jdk = make_jdk("jdk-21", {.release = release_file("21", "Azul")});

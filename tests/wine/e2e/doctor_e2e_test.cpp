@@ -7,7 +7,7 @@ namespace corvel::e2e {
 namespace {
 
 class DoctorE2e : public E2eTest {
-  protected:
+protected:
     void SetUp() override {
         E2eTest::SetUp();
         delete_reg(k_user_environment, "JAVA_HOME");

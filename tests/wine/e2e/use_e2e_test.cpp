@@ -73,7 +73,7 @@ std::map<std::string, std::string> environment_for_new_process() {
 }
 
 class UseE2e : public E2eTest {
-  protected:
+protected:
     std::string jdk21;
     std::string jdk17;
 

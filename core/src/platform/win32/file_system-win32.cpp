@@ -9,7 +9,7 @@ namespace {
 
 // Owns a search handle from FindFirstFileExW.
 class FindHandle {
-  public:
+public:
     explicit FindHandle(HANDLE handle) : m_handle(handle) {}
     ~FindHandle() {
         if (m_handle != INVALID_HANDLE_VALUE) {
@@ -23,19 +23,19 @@ class FindHandle {
         return m_handle;
     }
 
-  private:
+private:
     HANDLE m_handle;
 };
 
 class Win32FileLock : public FileLock {
-  public:
+public:
     explicit Win32FileLock(UniqueHandle file) : m_file(std::move(file)) {}
     ~Win32FileLock() override {
         OVERLAPPED whole{};
         UnlockFileEx(m_file.get(), 0, MAXDWORD, MAXDWORD, &whole);
     }
 
-  private:
+private:
     UniqueHandle m_file;
 };
 

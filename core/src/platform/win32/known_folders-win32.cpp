@@ -15,7 +15,7 @@ using FreeTaskMemory = void WINAPI(LPVOID);
 
 // Frees the shell's string with CoTaskMemFree whatever the lookup returned.
 class ShellString {
-  public:
+public:
     explicit ShellString(FreeTaskMemory* free_memory) : m_free(free_memory) {}
     ~ShellString() {
         m_free(m_text);
@@ -30,7 +30,7 @@ class ShellString {
         return m_text;
     }
 
-  private:
+private:
     FreeTaskMemory* m_free;
     PWSTR m_text = nullptr;
 };

@@ -22,7 +22,7 @@ constexpr std::chrono::milliseconds k_drain_after_exit{3000};
 // One captured output stream: the read end is an overlapped named pipe so that both streams
 // and the child's end can be waited for together, without threads.
 class OutputPipe {
-  public:
+public:
     OutputPipe() : m_buffer(k_read_chunk) {}
     ~OutputPipe() {
         cancel();
@@ -117,7 +117,7 @@ class OutputPipe {
         m_ended = true;
     }
 
-  private:
+private:
     UniqueHandle m_read;
     UniqueHandle m_write;
     UniqueHandle m_event;
@@ -131,7 +131,7 @@ class OutputPipe {
 // PROC_THREAD_ATTRIBUTE_HANDLE_LIST: the child inherits exactly these handles, whatever else
 // of this process happens to be inheritable.
 class InheritedHandles {
-  public:
+public:
     explicit InheritedHandles(std::vector<HANDLE> handles) : m_handles(std::move(handles)) {
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -162,7 +162,7 @@ class InheritedHandles {
         return m_list;
     }
 
-  private:
+private:
     std::vector<HANDLE> m_handles;
     std::vector<unsigned char> m_storage;
     LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;

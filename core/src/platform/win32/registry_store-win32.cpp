@@ -23,7 +23,7 @@ std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_below(HKEY paren
                                                                       std::uint32_t access);
 
 class Win32RegistryKey : public RegistryKey {
-  public:
+public:
     explicit Win32RegistryKey(HKEY key) : m_key(key) {}
     ~Win32RegistryKey() override {
         RegCloseKey(m_key);
@@ -94,7 +94,7 @@ class Win32RegistryKey : public RegistryKey {
         return open_below(m_key, name, access);
     }
 
-  private:
+private:
     HKEY m_key;
 };
 

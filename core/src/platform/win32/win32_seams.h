@@ -34,7 +34,7 @@ Function* system_function(const wchar_t* dll, const char* name) {
 
 // Owns a kernel handle and closes it once; both nullptr and INVALID_HANDLE_VALUE mean empty.
 class UniqueHandle {
-  public:
+public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
     ~UniqueHandle() {
@@ -69,12 +69,12 @@ class UniqueHandle {
         m_handle = handle;
     }
 
-  private:
+private:
     HANDLE m_handle = nullptr;
 };
 
 class Win32FileSystem : public FileSystem {
-  public:
+public:
     std::expected<FileStatus, IoError> status(std::string_view path) const override;
     std::expected<std::string, IoError> read_file(std::string_view path) const override;
     std::expected<void, IoError> write_file(std::string_view path,
@@ -90,7 +90,7 @@ class Win32FileSystem : public FileSystem {
 };
 
 class Win32RegistryStore : public RegistryStore {
-  public:
+public:
     std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> open_key(
         RegistryRoot root, std::string_view subkey, std::uint32_t access) override;
     std::string error_message(std::uint32_t code) const override;
@@ -98,19 +98,19 @@ class Win32RegistryStore : public RegistryStore {
 };
 
 class Win32ProcessRunner : public ProcessRunner {
-  public:
+public:
     std::optional<CapturedOutput> run_captured(std::string_view program,
                                                std::span<const std::string> arguments,
                                                std::chrono::milliseconds time_limit) override;
 };
 
 class Win32KnownFolders : public KnownFolders {
-  public:
+public:
     std::optional<std::string> roaming_app_data() const override;
 };
 
 class Win32ProcessEnvironment : public ProcessEnvironment {
-  public:
+public:
     std::optional<std::string> variable(std::string_view name) const override;
     bool is_elevated() const override;
     std::optional<std::string> system_directory() const override;
@@ -119,7 +119,7 @@ class Win32ProcessEnvironment : public ProcessEnvironment {
 // Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Output is kept
 // in a buffer until flush() so that long listings cost few system calls.
 class Win32Console : public Console {
-  public:
+public:
     Win32Console();
     ~Win32Console() override;
 
@@ -129,7 +129,7 @@ class Win32Console : public Console {
     void enable_virtual_terminal() override;
     std::expected<std::string, std::string> read_line() override;
 
-  private:
+private:
     struct Stream {
         HANDLE handle = nullptr;
         bool is_console = false;
