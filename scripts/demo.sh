@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A short demonstration of corvel.exe under Wine. Installs what is missing, builds the Windows
+# A demonstration of corvel.exe under Wine: add, list, use, current, export-shell, doctor, scan
+# and remove on a JDK-like folder. Installs what is missing, builds the Windows
 # program, and runs it in a throwaway Wine prefix that is deleted at the end (never ~/.wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,8 +45,24 @@ show() {
 }
 
 show --version
-show help
 show add --help
 show use java21   # nothing is registered yet: fails with status 1
-echo
-echo "A JDK-like folder waits at C:\\demo\\jdk-21.0.2 for the commands that register it."
+
+# Register, inspect and switch.
+show add java21 'C:\demo\jdk-21.0.2'
+show list
+show use java21
+show current
+show export-shell java21
+show export-shell java21 --shell cmd
+show doctor
+
+# Install a second JDK where scan looks, and let scan register it.
+jdk17="$WINEPREFIX/drive_c/Program Files/Java/jdk-17.0.9"
+mkdir -p "$jdk17/bin"
+cp "$fixtures/java_standin.exe" "$jdk17/bin/java.exe"
+printf 'stand-in compiler\r\n' >"$jdk17/bin/javac.exe"
+printf 'IMPLEMENTOR="Oracle Corporation"\nJAVA_VERSION="17.0.9"\n' >"$jdk17/release"
+show scan --auto-add
+show list
+show remove java17 --force
