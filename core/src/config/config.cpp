@@ -102,25 +102,27 @@ public:
     }
 
     bool null() {
-        return scalar("null", nullptr, true);
+        return scalar([] { return std::string("null"); }, nullptr, true);
     }
     bool boolean(bool value) {
-        return scalar(std::string("boolean `") + (value ? "true" : "false") + "`", nullptr, false);
+        return scalar(
+            [value] { return std::string("boolean `") + (value ? "true" : "false") + "`"; },
+            nullptr, false);
     }
     bool number_integer(Json::number_integer_t value) {
-        return number("integer `" + std::to_string(value) + "`");
+        return number([value] { return "integer `" + std::to_string(value) + "`"; });
     }
     bool number_unsigned(Json::number_unsigned_t value) {
-        return number("integer `" + std::to_string(value) + "`");
+        return number([value] { return "integer `" + std::to_string(value) + "`"; });
     }
     bool number_float(Json::number_float_t, const std::string& raw) {
-        return number("floating point `" + raw + "`");
+        return number([&raw] { return "floating point `" + raw + "`"; });
     }
     bool string(std::string& value) {
-        return scalar("string " + quoted(value), &value, false);
+        return scalar([&value] { return "string " + quoted(value); }, &value, false);
     }
     bool binary(Json::binary_t&) {
-        return scalar("binary data", nullptr, false);
+        return scalar([] { return std::string("binary data"); }, nullptr, false);
     }
 
     bool start_object(std::size_t) {
@@ -245,7 +247,8 @@ private:
     }
 
     // Numbers are the one token the library reads one byte past (and puts back).
-    bool number(const std::string& description) {
+    template <typename Describe>
+    bool number(const Describe& describe) {
         if (m_consumed > 0 && m_consumed <= m_text.size()) {
             char last = m_text[m_consumed - 1];
             bool number_byte = (last >= '0' && last <= '9') || last == '.' || last == 'e' ||
@@ -254,12 +257,15 @@ private:
                 m_adjust = 1;
             }
         }
-        bool accepted = scalar(description, nullptr, false);
+        bool accepted = scalar(describe, nullptr, false);
         m_adjust = 0;
         return accepted;
     }
 
-    bool scalar(const std::string& description, std::string* text, bool is_null) {
+    // `describe` names the value for an error message; it runs only when there is one, which
+    // keeps reading a large file from formatting every string in it.
+    template <typename Describe>
+    bool scalar(const Describe& describe, std::string* text, bool is_null) {
         if (m_skip_depth > 0) {
             return true;
         }
@@ -267,30 +273,31 @@ private:
             case Pending::Ignored:
                 return true;
             case Pending::Current:
-                return optional_text(m_config.current, description, text, is_null);
+                return optional_text(m_config.current, describe, text, is_null);
             case Pending::DetectedVersion:
-                return optional_text(m_entry.detected_version, description, text, is_null);
+                return optional_text(m_entry.detected_version, describe, text, is_null);
             case Pending::Vendor:
-                return optional_text(m_entry.vendor, description, text, is_null);
+                return optional_text(m_entry.vendor, describe, text, is_null);
             case Pending::Path:
                 if (text == nullptr) {
-                    return invalid_type(description, "a string");
+                    return invalid_type(describe(), "a string");
                 }
                 m_entry.path = std::move(*text);
                 return true;
             default:
-                return invalid_type(description);
+                return invalid_type(describe());
         }
     }
 
-    bool optional_text(std::optional<std::string>& slot, const std::string& description,
+    template <typename Describe>
+    bool optional_text(std::optional<std::string>& slot, const Describe& describe,
                        std::string* text, bool is_null) {
         if (is_null) {
             slot.reset();
             return true;
         }
         if (text == nullptr) {
-            return invalid_type(description, "a string");
+            return invalid_type(describe(), "a string");
         }
         slot = std::move(*text);
         return true;

@@ -183,25 +183,30 @@ std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view 
     if (!file.valid()) {
         return std::unexpected(io_error(GetLastError()));
     }
-    std::string content;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-        static_cast<unsigned long long>(size.QuadPart) < content.max_size()) {
-        content.reserve(static_cast<std::size_t>(size.QuadPart));
-    }
-    // Read to the end rather than to the size seen first: the file may change meanwhile.
+    // Read to the end rather than to the size seen first: the file may change meanwhile. The
+    // first read asks for one byte more than that size, so a small file (a release file) costs
+    // one read and one at the end, not a zero-filled chunk.
     constexpr DWORD k_chunk = 1 << 16;
+    constexpr DWORD k_largest_first_read = 1 << 24;
+    DWORD ask = k_chunk;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart >= 0 &&
+        size.QuadPart < k_largest_first_read) {
+        ask = static_cast<DWORD>(size.QuadPart) + 1;
+    }
+    std::string content;
     while (true) {
         std::size_t used = content.size();
-        content.resize(used + k_chunk);
+        content.resize(used + ask);
         DWORD read = 0;
-        if (!ReadFile(file.get(), content.data() + used, k_chunk, &read, nullptr)) {
+        if (!ReadFile(file.get(), content.data() + used, ask, &read, nullptr)) {
             return std::unexpected(io_error(GetLastError()));
         }
         content.resize(used + read);
         if (read == 0) {
             return content;
         }
+        ask = k_chunk;
     }
 }
 
