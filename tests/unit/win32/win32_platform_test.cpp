@@ -738,6 +738,8 @@ TEST(Win32KnownFolders, RoamingApplicationDataIsTheUsersAppDataRoaming) {
     ASSERT_TRUE(folder.has_value());
     EXPECT_TRUE(folder->ends_with("\\AppData\\Roaming")) << *folder;
     EXPECT_EQ(kind_of(*folder), "folder");
+    // Asked again, it gives the same folder (remembered from the first lookup).
+    EXPECT_EQ(folders.roaming_app_data(), folder);
 }
 
 }  // namespace

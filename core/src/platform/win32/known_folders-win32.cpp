@@ -38,6 +38,9 @@ private:
 }  // namespace
 
 std::optional<std::string> Win32KnownFolders::roaming_app_data() const {
+    if (m_roaming_app_data) {
+        return m_roaming_app_data;
+    }
     static auto* const get_path =
         system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
     static auto* const free_memory = system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
@@ -49,7 +52,8 @@ std::optional<std::string> Win32KnownFolders::roaming_app_data() const {
     if (FAILED(result) || path.get() == nullptr) {
         return std::nullopt;
     }
-    return from_wide(path.get());
+    m_roaming_app_data = from_wide(path.get());
+    return m_roaming_app_data;
 }
 
 }  // namespace corvel::win32

@@ -104,9 +104,14 @@ public:
                                                std::chrono::milliseconds time_limit) override;
 };
 
+// Remembers the folder once found: a command asks for it at every load and save, and each
+// lookup writes the shell's folder keys in the registry again.
 class Win32KnownFolders : public KnownFolders {
 public:
     std::optional<std::string> roaming_app_data() const override;
+
+private:
+    mutable std::optional<std::string> m_roaming_app_data;
 };
 
 class Win32ProcessEnvironment : public ProcessEnvironment {
