@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Times corvel.exe under Wine against a Windows program that does nothing, started the same way:
 # process start under Wine is the floor no command can beat, so each result is a ratio to it.
+# A second floor is a program that only asks Windows for the roaming application-data folder,
+# as every command that reads config.json must (benchmarks/programs/known_folder.c): under Wine
+# that lookup alone loads shell32, user32 and gdi32, which costs more than a process start.
 #
 # Usage:  benchmarks/run.sh [path/to/corvel.exe]
 #         (default: build/windows/cli/corvel.exe, built with the windows preset when missing)
 # Knobs (environment):
-#   RUNS=15   measured pairs per case; the two programs alternate so that machine load hits both
+#   RUNS=15   measured rounds per case; the programs alternate so that machine load hits all
 #
 # Cases and targets (median of corvel / median of the do-nothing program):
 #   --version                               1.10
@@ -15,7 +18,9 @@
 #   scan, over 300 JDK folders that all hold release files (no launcher may start)   2.00
 #
 # Everything happens in a private Wine prefix in a temporary folder (never ~/.wine), removed on
-# exit. Needs wine, wineserver, wineboot and x86_64-w64-mingw32-gcc. Takes a few minutes.
+# exit. A desktop is kept alive throughout (benchmarks/programs/desktop_holder.c), as a Windows
+# session has one. Needs wine, wineserver, wineboot and x86_64-w64-mingw32-gcc. Takes a few
+# minutes. benchmarks/profile.sh counts the instructions of corvel's own code with callgrind.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -41,8 +46,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-printf 'int main(void) { return 0; }\n' >"$work/noop.c"
-x86_64-w64-mingw32-gcc -O2 -s -static -o "$work/noop.exe" "$work/noop.c"
+for program in do_nothing known_folder desktop_holder; do
+    x86_64-w64-mingw32-gcc -O2 -s -static -o "$work/$program.exe" "$here/programs/$program.c" -luuid
+done
 cp "$corvel_exe" "$work/corvel.exe"
 
 echo "Creating the Wine prefix..."
@@ -52,7 +58,8 @@ wineserver -w
 wineserver -p </dev/null >/dev/null 2>&1 || true
 drive_c="$WINEPREFIX/drive_c"
 run_env=(env -u JAVA_HOME -u CLICOLOR_FORCE NO_COLOR=1)
-"${run_env[@]}" wine "$work/noop.exe" </dev/null >/dev/null 2>&1
+"${run_env[@]}" wine "$work/do_nothing.exe" </dev/null >/dev/null 2>&1
+"${run_env[@]}" wine "$work/desktop_holder.exe" </dev/null >/dev/null 2>&1 &
 
 echo "Laying out $jdks JDKs and $registered registered aliases..."
 install_dirs=("Program Files/Java" "Program Files/Eclipse Adoptium" "Program Files/Zulu"
@@ -64,8 +71,8 @@ for ((i = 0; i < jdks; i++)); do
     dir="${install_dirs[i % ${#install_dirs[@]}]}/jdk-$major.0.$i"
     mkdir -p "$drive_c/$dir/bin"
     # The launcher is the do-nothing program: starting it would show in the time, not fail.
-    ln "$work/noop.exe" "$drive_c/$dir/bin/java.exe" 2>/dev/null ||
-        cp "$work/noop.exe" "$drive_c/$dir/bin/java.exe"
+    ln "$work/do_nothing.exe" "$drive_c/$dir/bin/java.exe" 2>/dev/null ||
+        cp "$work/do_nothing.exe" "$drive_c/$dir/bin/java.exe"
     : >"$drive_c/$dir/bin/javac.exe"
     printf 'IMPLEMENTOR="Benchmark"\nJAVA_VERSION="%s.0.%s"\n' "$major" "$i" >"$drive_c/$dir/release"
     jdk_paths+=("C:\\\\${dir//\//\\\\}")
@@ -105,27 +112,32 @@ median() {
     sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# bench NAME TARGET ARGS...: one unmeasured run each, then RUNS alternating pairs.
+# bench NAME TARGET ARGS...: one unmeasured run each, then RUNS rounds of all three programs.
 results=()
 bench() {
     local name="$1" target="$2"
     shift 2
     elapsed_ms "$work/corvel.exe" "$@" >/dev/null
-    elapsed_ms "$work/noop.exe" >/dev/null
-    : >"$work/noop.ms"
+    elapsed_ms "$work/do_nothing.exe" >/dev/null
+    elapsed_ms "$work/known_folder.exe" >/dev/null
+    : >"$work/floor.ms"
+    : >"$work/lookup.ms"
     : >"$work/corvel.ms"
     for ((r = 0; r < runs; r++)); do
-        elapsed_ms "$work/noop.exe" >>"$work/noop.ms"
+        elapsed_ms "$work/do_nothing.exe" >>"$work/floor.ms"
+        elapsed_ms "$work/known_folder.exe" >>"$work/lookup.ms"
         elapsed_ms "$work/corvel.exe" "$@" >>"$work/corvel.ms"
     done
-    local floor corvel
-    floor="$(median <"$work/noop.ms")"
+    local floor lookup corvel
+    floor="$(median <"$work/floor.ms")"
+    lookup="$(median <"$work/lookup.ms")"
     corvel="$(median <"$work/corvel.ms")"
-    results+=("$(awk -v n="$name" -v c="$corvel" -v f="$floor" -v t="$target" 'BEGIN {
-        r = c / f; printf "%-32s %8.0f ms %8.0f ms %7.2f %7.2f  %s", n, c, f, r, t, (r <= t ? "ok" : "MISSED") }')")
+    results+=("$(awk -v n="$name" -v c="$corvel" -v f="$floor" -v l="$lookup" -v t="$target" 'BEGIN {
+        r = c / f; printf "%-30s %6.0f ms %6.0f ms %6.2f %6.2f %-6s %6.0f ms %6.2f", n, c, f, r, t,
+            (r <= t ? "ok" : "MISSED"), l, c / l }')")
 }
 
-echo "Timing $runs alternating runs per case..."
+echo "Timing $runs alternating rounds per case..."
 bench "--version" 1.10 --version
 bench "export-shell java0" 1.10 export-shell java0
 bench "use java1 (6,000-char Path)" 1.10 use java1
@@ -133,5 +145,9 @@ bench "list (1,000 JDKs)" 1.50 list
 bench "scan (300 JDK folders)" 2.00 scan
 
 echo
-printf '%-32s %11s %11s %7s %7s\n' "case" "corvel" "do-nothing" "ratio" "target"
+printf '%-30s %9s %9s %6s %6s %-6s %9s %6s\n' "case" "corvel" "floor" "ratio" "target" "" \
+    "lookup" "ratio"
 printf '%s\n' "${results[@]}"
+echo
+echo "floor: the do-nothing program; lookup: the program that only looks up the roaming"
+echo "application-data folder, as every command but --version must first."
