@@ -489,6 +489,13 @@ TEST_F(Win32Files, WrittenBytesReadBackExactlyAndRewritingTruncates) {
     ASSERT_TRUE(read.has_value()) << read.error().to_text();
     EXPECT_EQ(*read, big);
 
+    // Files that end exactly where a read does: the next read finds the end.
+    for (std::size_t size : {4096U, 12288U, 1048576U + 4096U}) {
+        const std::string exact = binary_content(size).substr(0, size);
+        ASSERT_TRUE(m_files.write_file(path("data.bin"), exact).has_value());
+        EXPECT_EQ(m_files.read_file(path("data.bin")).value_or("?"), exact) << size;
+    }
+
     ASSERT_TRUE(m_files.write_file(path("data.bin"), "ab").has_value());
     EXPECT_EQ(m_files.read_file(path("data.bin")).value_or("?"), "ab");
     ASSERT_TRUE(m_files.write_file(path("data.bin"), "").has_value());

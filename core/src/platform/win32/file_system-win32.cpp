@@ -183,18 +183,13 @@ std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view 
     if (!file.valid()) {
         return std::unexpected(io_error(GetLastError()));
     }
-    // Read to the end rather than to the size seen first: the file may change meanwhile. The
-    // first read asks for one byte more than that size, so a small file (a release file) costs
-    // one read and one at the end, not a zero-filled chunk.
-    constexpr DWORD k_chunk = 1 << 16;
-    constexpr DWORD k_largest_first_read = 1 << 24;
-    DWORD ask = k_chunk;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart >= 0 &&
-        size.QuadPart < k_largest_first_read) {
-        ask = static_cast<DWORD>(size.QuadPart) + 1;
-    }
+    // Read in growing chunks without asking for the size first: each call costs, and under
+    // Wine a small file (a release file during a scan) then takes one read. A read that comes
+    // back short has reached the end of the file.
+    constexpr DWORD k_first_read = 1 << 12;
+    constexpr DWORD k_largest_read = 1 << 20;
     std::string content;
+    DWORD ask = k_first_read;
     while (true) {
         std::size_t used = content.size();
         content.resize(used + ask);
@@ -203,10 +198,10 @@ std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view 
             return std::unexpected(io_error(GetLastError()));
         }
         content.resize(used + read);
-        if (read == 0) {
+        if (read < ask) {
             return content;
         }
-        ask = k_chunk;
+        ask = std::min(ask * 2, k_largest_read);
     }
 }
 
