@@ -5,15 +5,18 @@
 #
 # Usage:  benchmarks/profile.sh [list|scan|use|export-shell|version]   (default: list)
 # Prints the total and the most expensive functions (inclusive); the full profile is left in
-# build/profile/callgrind.<command> for callgrind_annotate or kcachegrind.
+# build/profile/callgrind.<command> for callgrind_annotate or kcachegrind. Installs valgrind and
+# the build's packages when they are missing.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 command="${1:-list}"
 
 cd "$root"
-cmake --preset profile >/dev/null
-cmake --build --preset profile --target corvel_profile >/dev/null
+source scripts/common.sh
+corvel_packages+=(valgrind)
+install_missing_packages >&2
+build_preset profile --target corvel_profile >/dev/null
 
 out="build/profile/callgrind.$command"
 baseline="build/profile/callgrind.setup"
