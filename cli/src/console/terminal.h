@@ -26,10 +26,6 @@ public:
     // console.
     Terminal(Console& console, const ProcessEnvironment& environment);
 
-    bool colour_enabled() const {
-        return m_colour;
-    }
-
     // Writes the pieces to standard output with no line end, and flushes.
     void print(std::initializer_list<Cell> cells);
     // Writes the pieces and a line feed to standard output.

@@ -10,6 +10,77 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The argv that the Microsoft C runtime makes of `command_line`: the program name up to the
+// first unquoted space or tab with quotes removed and backslashes literal, then the arguments
+// under the backslash-and-quote rules. The oracle that build_command_line is checked against.
+Args parse_command_line_msvc(std::string_view command_line) {
+    Args argv;
+    std::size_t i = 0;
+    const std::size_t n = command_line.size();
+
+    // The program name: quotes toggle, backslashes are ordinary characters.
+    std::string program;
+    bool in_quotes = false;
+    while (i < n) {
+        char c = command_line[i];
+        if (c == '"') {
+            in_quotes = !in_quotes;
+            ++i;
+            continue;
+        }
+        if (!in_quotes && is_blank(c)) {
+            break;
+        }
+        program += c;
+        ++i;
+    }
+    argv.push_back(std::move(program));
+
+    while (true) {
+        while (i < n && is_blank(command_line[i])) {
+            ++i;
+        }
+        if (i >= n) {
+            break;
+        }
+        std::string argument;
+        in_quotes = false;
+        while (true) {
+            std::size_t backslashes = 0;
+            while (i < n && command_line[i] == '\\') {
+                ++backslashes;
+                ++i;
+            }
+            bool copy = true;
+            if (i < n && command_line[i] == '"') {
+                if (backslashes % 2 == 0) {
+                    if (in_quotes && i + 1 < n && command_line[i + 1] == '"') {
+                        ++i;  // "" inside quotes is one literal quote
+                    } else {
+                        copy = false;
+                        in_quotes = !in_quotes;
+                    }
+                }
+                backslashes /= 2;
+            }
+            argument.append(backslashes, '\\');
+            if (i >= n || (!in_quotes && is_blank(command_line[i]))) {
+                break;
+            }
+            if (copy) {
+                argument += command_line[i];
+            }
+            ++i;
+        }
+        argv.push_back(std::move(argument));
+    }
+    return argv;
+}
+
 TEST(BuildCommandLine, QuotesTheProgramAndLeavesPlainArgumentsBare) {
     EXPECT_EQ(build_command_line("C:\\jdk\\bin\\java.exe", Args{"-version"}),
               "\"C:\\jdk\\bin\\java.exe\" -version");
