@@ -1,11 +1,5 @@
 // End-to-end tests of corvel.exe as a file: the manifest and the version resource that Windows
 // reads from it. (Its import list is checked on Linux by check-imports.sh.)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include "harness.h"

@@ -2,12 +2,6 @@
 
 // Internal to the harness: <windows.h>, text conversion and error reporting.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <string>
