@@ -4,34 +4,22 @@
 namespace corvel::e2e {
 namespace {
 
-// The text as a JSON string body: backslashes and quotation marks escaped.
-std::string json_text(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') {
-            out += '\\';
-        }
-        out += c;
-    }
-    return out;
-}
-
 // config.json as the program writes it for one entry and no current alias.
 std::string one_entry_config(std::string_view alias, std::string_view path,
                              std::optional<std::string_view> version,
                              std::optional<std::string_view> vendor) {
     auto value = [](std::optional<std::string_view> text) {
-        return text ? "\"" + json_text(*text) + "\"" : std::string("null");
+        return text ? json_string(*text) : std::string("null");
     };
     return "{\n"
            "  \"current\": null,\n"
            "  \"versions\": {\n"
-           "    \"" +
-           json_text(alias) +
-           "\": {\n"
-           "      \"path\": \"" +
-           json_text(path) +
-           "\",\n"
+           "    " +
+           json_string(alias) +
+           ": {\n"
+           "      \"path\": " +
+           json_string(path) +
+           ",\n"
            "      \"detected_version\": " +
            value(version) +
            ",\n"

@@ -6,17 +6,6 @@
 namespace corvel::e2e {
 namespace {
 
-std::string json_text(std::string_view text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 std::string ascii_upper(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') {
@@ -96,9 +85,9 @@ protected:
     void register_jdks(const std::vector<Registered>& jdks) {
         std::string text = "{\n  \"current\": null,\n  \"versions\": {";
         for (std::size_t i = 0; i < jdks.size(); ++i) {
-            text += std::string(i == 0 ? "\n" : ",\n") + "    " + json_text(jdks[i].alias) +
-                    ": {\n      \"path\": " + json_text(jdks[i].root) +
-                    ",\n      \"detected_version\": " + json_text(jdks[i].version) +
+            text += std::string(i == 0 ? "\n" : ",\n") + "    " + json_string(jdks[i].alias) +
+                    ": {\n      \"path\": " + json_string(jdks[i].root) +
+                    ",\n      \"detected_version\": " + json_string(jdks[i].version) +
                     ",\n      \"vendor\": \"OpenJDK\"\n    }";
         }
         text += "\n  }\n}";

@@ -293,6 +293,17 @@ std::string config_folder() {
     return join(roaming_app_data(), "corvel");
 }
 
+std::string json_string(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 std::string config_path() {
     return join(config_folder(), "config.json");
 }

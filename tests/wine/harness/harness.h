@@ -222,6 +222,10 @@ void delete_path(const std::string& path);
 // a symbolic link on the Linux side, which Windows programs see as an ordinary folder.
 void make_folder_link(const std::string& link, const std::string& target);
 
+// `text` as a JSON string literal: quoted, with backslashes and quotation marks escaped (for
+// config.json content of test data without control characters).
+std::string json_string(std::string_view text);
+
 // C:\users\<user>\AppData\Roaming, from SHGetKnownFolderPath.
 std::string roaming_app_data();
 // roaming_app_data() + \corvel and + \corvel\config.json.
