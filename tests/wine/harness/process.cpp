@@ -319,11 +319,20 @@ StartedProgram start_program(const std::string& program, const std::vector<Arg>&
     std::wstring folder =
         widen(options.working_folder.empty() ? test_root() : options.working_folder);
     PROCESS_INFORMATION info{};
-    state->started_at = GetTickCount64();
-    if (!CreateProcessW(wide_program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
-                        folder.c_str(), &startup, &info)) {
-        fail_last("starting " + program);
+    // Now and then Wine fails a process start with ERROR_INTERNAL_ERROR when the new process
+    // could not be set up; the same start made again a moment later succeeds.
+    constexpr int k_start_attempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        state->started_at = GetTickCount64();
+        if (CreateProcessW(wide_program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                           CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
+                           folder.c_str(), &startup, &info)) {
+            break;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == k_start_attempts) {
+            fail_last("starting " + program);
+        }
+        Sleep(100);
     }
     if (info.hThread != nullptr) {
         CloseHandle(info.hThread);
