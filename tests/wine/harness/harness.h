@@ -78,6 +78,11 @@ struct RunOptions {
     // A guard against hangs, not a speed check: past it the program and everything it started
     // are ended and `timed_out` is set.
     std::chrono::milliseconds timeout{std::chrono::minutes(2)};
+    // Standard error goes into the same file as standard output (`out`), as both streams share
+    // one console: the file shows the order in which the program wrote to them.
+    bool merge_streams = false;
+    // Samples the program's memory while it runs, for `peak_memory`.
+    bool measure_memory = false;
 };
 
 // What a finished run produced. The harness waits for the process to end (not for its streams
@@ -87,6 +92,8 @@ struct RunResult {
     std::string out{};  // standard output, raw bytes
     std::string err{};  // standard error, raw bytes
     bool timed_out = false;
+    // With RunOptions::measure_memory: the largest working set seen while it ran, in bytes.
+    std::size_t peak_memory = 0;
 };
 
 // Prints status and both streams with control bytes escaped: `EXPECT_EQ(r.status, 0) << r;`.

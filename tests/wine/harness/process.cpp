@@ -2,6 +2,7 @@
 
 #include "win32_support.h"  // <windows.h> before the other Windows headers
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -223,6 +224,7 @@ void end_programs_under(const std::vector<std::string>& folders) {
 struct StartedProgram::State {
     std::string program;
     std::chrono::milliseconds timeout;
+    bool measure_memory = false;
     ULONGLONG started_at = 0;
     DWORD id = 0;
     Handle process;
@@ -260,7 +262,22 @@ RunResult StartedProgram::wait() {
     RunResult result;
     const ULONGLONG elapsed = GetTickCount64() - state.started_at;
     const auto limit = static_cast<ULONGLONG>(state.timeout.count());
-    const DWORD remaining = static_cast<DWORD>(elapsed >= limit ? 0 : limit - elapsed);
+    DWORD remaining = static_cast<DWORD>(elapsed >= limit ? 0 : limit - elapsed);
+    if (state.measure_memory) {
+        // The counters of a process are gone once it has ended: sample them while it runs.
+        constexpr DWORD k_sample_ms = 20;
+        while (remaining > 0 && WaitForSingleObject(state.process.get(), 0) == WAIT_TIMEOUT) {
+            PROCESS_MEMORY_COUNTERS counters{};
+            counters.cb = sizeof counters;
+            if (GetProcessMemoryInfo(state.process.get(), &counters, sizeof counters)) {
+                result.peak_memory = std::max(
+                    {result.peak_memory, counters.WorkingSetSize, counters.PeakWorkingSetSize});
+            }
+            DWORD pause = std::min(remaining, k_sample_ms);
+            WaitForSingleObject(state.process.get(), pause);
+            remaining -= pause;
+        }
+    }
     if (WaitForSingleObject(state.process.get(), remaining) != WAIT_OBJECT_0) {
         result.timed_out = true;
         end_processes(descendants_of(state.id));
@@ -291,6 +308,7 @@ StartedProgram start_program(const std::string& program, const std::vector<Arg>&
     auto state = std::make_unique<StartedProgram::State>();
     state->program = program;
     state->timeout = options.timeout;
+    state->measure_memory = options.measure_memory;
     state->in_path = temp_file(L"stdin");
     state->out_path = temp_file(L"stdout");
     state->err_path = temp_file(L"stderr");
@@ -313,7 +331,7 @@ StartedProgram start_program(const std::string& program, const std::vector<Arg>&
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in.get();
     startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
+    startup.hStdError = options.merge_streams ? out.get() : err.get();
 
     std::wstring environment = environment_block(options);
     std::wstring folder =
