@@ -51,7 +51,9 @@ StyledText dimmed(std::string_view text) {
 }
 
 std::string render(const StyledText& piece, bool colour, std::size_t width) {
-    std::string body = piece.text;
+    // Texts from outside (paths, versions, a child's banner) must not drive the terminal; the
+    // only escape sequences written are the program's own, added below.
+    std::string body = replace_control_characters(piece.text);
     std::size_t length = width > 0 ? count_characters(body) : 0;
     if (length < width) {
         body.append(width - length, ' ');

@@ -45,7 +45,8 @@ StyledText cyan(std::string_view text);
 StyledText dimmed(std::string_view text);
 
 // The text with its escape sequences when `colour` is on and it has a colour or a flag; padded
-// with spaces to `width` characters inside the sequences. Longer texts are never cut.
+// with spaces to `width` characters inside the sequences. Longer texts are never cut. Control
+// characters in the text (tab aside) are shown as U+FFFD.
 std::string render(const StyledText& piece, bool colour, std::size_t width = 0);
 
 // A suggested command line: the command in single quotes, cyan.

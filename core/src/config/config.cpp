@@ -533,8 +533,11 @@ CoreResult<Config> load_config(const Platform& platform) {
     }
     auto config = parse_config(*text);
     if (!config) {
-        platform.console.write(StandardStream::Error, "Warning: config file is corrupted (" +
-                                                          config.error() + "), starting fresh.\n");
+        // The description may quote bytes of the file; none of them may drive the terminal.
+        platform.console.write(StandardStream::Error,
+                               "Warning: config file is corrupted (" +
+                                   replace_control_characters(config.error()) +
+                                   "), starting fresh.\n");
         platform.console.flush(StandardStream::Error);
         return Config{};
     }

@@ -50,7 +50,10 @@ std::optional<JdkVersionInfo> parse_release_file(std::string_view text) {
     if (!version) {
         return std::nullopt;
     }
-    return JdkVersionInfo{std::string(*version), std::string(vendor.value_or("Unknown"))};
+    // A release file is anybody's text: control characters would reach the terminal, config.json
+    // and the suggested alias.
+    return JdkVersionInfo{remove_control_characters(*version),
+                          remove_control_characters(vendor.value_or("Unknown"))};
 }
 
 std::optional<JdkVersionInfo> parse_version_banner(std::string_view standard_error) {
@@ -72,8 +75,9 @@ std::optional<JdkVersionInfo> parse_version_banner(std::string_view standard_err
         std::string vendor = line.starts_with("openjdk") ? "OpenJDK"
                              : line.starts_with("java")  ? "Oracle"
                                                          : "Unknown";
-        return JdkVersionInfo{decode_utf8_lossy(line.substr(open + 1, close - open - 1)),
-                              std::move(vendor)};
+        return JdkVersionInfo{
+            remove_control_characters(decode_utf8_lossy(line.substr(open + 1, close - open - 1))),
+            std::move(vendor)};
     }
     return std::nullopt;
 }

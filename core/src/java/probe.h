@@ -28,12 +28,12 @@ struct JdkVersionInfo {
 std::optional<CapturedOutput> run_captured(const Platform& platform, std::string_view program,
                                            std::span<const std::string> arguments);
 
-// Version and vendor from the JAVA_VERSION and IMPLEMENTOR lines of a release file's text;
-// nothing when it has no JAVA_VERSION line.
+// Version and vendor from the JAVA_VERSION and IMPLEMENTOR lines of a release file's text,
+// without control characters; nothing when it has no JAVA_VERSION line.
 std::optional<JdkVersionInfo> parse_release_file(std::string_view text);
 
-// Version and vendor from the standard error of `java -version` (raw bytes); nothing when no
-// line names a quoted version.
+// Version and vendor from the standard error of `java -version` (raw bytes), without control
+// characters; nothing when no line names a quoted version.
 std::optional<JdkVersionInfo> parse_version_banner(std::string_view standard_error);
 
 // The release file of `folder` first, its bin\java.exe -version second; never fails.

@@ -31,7 +31,65 @@ std::string utf16_to_utf8(std::u16string_view text, bool& ok) {
     return out;
 }
 
+// The length in bytes of the control character at the start of `text`, or 0. A C1 character is
+// U+0080 to U+009F, encoded as C2 80 to C2 9F; every other byte of UTF-8 text is looked at
+// alone, which leaves invalid sequences as they are.
+std::size_t control_length(std::string_view text) {
+    auto byte = static_cast<unsigned char>(text[0]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+        return 1;
+    }
+    if (byte == 0xC2 && text.size() > 1) {
+        auto next = static_cast<unsigned char>(text[1]);
+        if (next >= 0x80 && next <= 0x9F) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// `text` with each control character replaced by `replacement` (which may be empty).
+std::string substitute_control_characters(std::string_view text, std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t length = control_length(text.substr(pos));
+        if (length > 0) {
+            out += replacement;
+            pos += length;
+        } else {
+            out += text[pos];
+            ++pos;
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool has_control_character(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (control_length(text.substr(pos)) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string remove_control_characters(std::string_view text) {
+    if (!has_control_character(text)) {
+        return std::string(text);
+    }
+    return substitute_control_characters(text, {});
+}
+
+std::string replace_control_characters(std::string_view text) {
+    if (!has_control_character(text)) {
+        return std::string(text);
+    }
+    return substitute_control_characters(text, "\uFFFD");
+}
 
 bool is_valid_utf8(std::string_view bytes) {
     std::size_t pos = 0;

@@ -33,6 +33,17 @@ std::optional<std::string> from_utf16_strict(std::u16string_view text);
 // with it, no extra line after a final line feed, none at all for the empty text.
 std::vector<std::string_view> split_lines(std::string_view text);
 
+// Control characters as the terminal would obey them: C0 (U+0000 to U+001F) except tab, DEL
+// and C1 (U+0080 to U+009F). Text from outside (a release file, a child's output, config.json,
+// the registry) must not pass them to a console, where they move the cursor or set the title.
+bool has_control_character(std::string_view text);
+
+// `text` without control characters (see has_control_character); invalid UTF-8 stays as it is.
+std::string remove_control_characters(std::string_view text);
+
+// `text` with each control character (see has_control_character) replaced by U+FFFD.
+std::string replace_control_characters(std::string_view text);
+
 // Number of Unicode scalar values in UTF-8 text; each maximal invalid subsequence counts as one,
 // as many as the U+FFFD that lossy decoding shows for it.
 std::size_t count_characters(std::string_view text);

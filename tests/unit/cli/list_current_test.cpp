@@ -249,11 +249,14 @@ TEST_F(ListCurrent, CurrentMarksAnInvalidJavaHomeAndShowsNoBannerWhenJavaIsSilen
               "  java in PATH   : C:\\Java\\jdk-17\\bin\\java.exe\n");
 }
 
-TEST_F(ListCurrent, CurrentBannerWithLoneCarriageReturnsKeepsThem) {
+TEST_F(ListCurrent, CurrentBannerCannotDriveTheTerminal) {
     fake.processes.script_output(k_where, "", std::string(k_java));
-    fake.processes.script_output(k_java, "a\rb\r\nc");
+    fake.processes.script_output(k_java, "a\rb\r\nc\x1b]0;T\x07\td\x7f\u0085e");
     std::string output = current().output;
-    EXPECT_TRUE(output.ends_with("  java -version output:\n    a\rb\n    c\n")) << output;
+    EXPECT_TRUE(
+        output.ends_with("  java -version output:\n    a\uFFFDb\n"
+                         "    c\uFFFD]0;T\uFFFD\td\uFFFD\uFFFDe\n"))
+        << output;
 }
 
 TEST_F(ListCurrent, CurrentFailsWithTheConfigErrorAndPrintsNothing) {

@@ -32,6 +32,13 @@ TEST(Render, PadsCharactersInsideTheSequences) {
     EXPECT_EQ(render(dimmed(""), true, 2), "\x1b[2m  \x1b[0m");
 }
 
+// Only the program's own sequences reach the terminal; a path or banner cannot move the cursor,
+// clear the screen or set the title. Padding counts each replaced character once.
+TEST(Render, ControlCharactersShowAsReplacementCharacters) {
+    EXPECT_EQ(render(cyan("C:\\a\x1b]0;T\x07\tb\x7f\u009b\r"), true, 16),
+              "\x1b[36mC:\\a\uFFFD]0;T\uFFFD\tb\uFFFD\uFFFD\uFFFD \x1b[0m");
+}
+
 TEST(Render, CommandHintIsQuotedCyan) {
     EXPECT_EQ(render(command_hint("corvel scan --auto-add"), true),
               "\x1b[36m'corvel scan --auto-add'\x1b[0m");

@@ -73,10 +73,17 @@ TEST(ParseReleaseFile, LineEndsAreNotPartOfValues) {
               (Info{"21", "Azul"}));
     // No final line end.
     EXPECT_EQ(parse_release_file("IMPLEMENTOR=Azul\nJAVA_VERSION=21"), (Info{"21", "Azul"}));
-    // A carriage return not followed by a line feed stays in the line.
-    EXPECT_EQ(parse_release_file("JAVA_VERSION=21\r")->version, "21\r");
+    // A carriage return not followed by a line feed stays in the line, and is then dropped with
+    // every other control character.
     EXPECT_EQ(parse_release_file("JAVA_VERSION=\"21\"\rIMPLEMENTOR=\"X\"")->version,
-              "21\"\rIMPLEMENTOR=\"X");
+              "21\"IMPLEMENTOR=\"X");
+}
+
+TEST(ParseReleaseFile, ControlCharactersAreDropped) {
+    EXPECT_EQ(parse_release_file("JAVA_VERSION=\"2\x1b[2J1\"\n"
+                                 "IMPLEMENTOR=\"\x1b]0;PWNED\x07"
+                                 "Acme\tCorp\x7f\u009b\"\n"),
+              (Info{"2[2J1", "]0;PWNEDAcme\tCorp"}));
 }
 
 TEST(ParseReleaseFile, HugeSingleLineIsHandled) {
@@ -156,8 +163,8 @@ TEST(ParseVersionBanner, BinaryAndHugeOutputGiveAResultOrNothing) {
     EXPECT_EQ(parse_version_banner(huge), std::nullopt);
     huge += "\nopenjdk version \"25\"";
     EXPECT_EQ(parse_version_banner(huge), (Info{"25", "OpenJDK"}));
-    EXPECT_EQ(parse_version_banner(std::string_view("java version \"1\0\"", 17)),
-              (Info{std::string("1\0", 2), "Oracle"}));
+    EXPECT_EQ(parse_version_banner(std::string_view("java version \"1\0\x1b[2J\"", 21)),
+              (Info{"1[2J", "Oracle"}));
 }
 
 // ---- detect_version -------------------------------------------------------------------------

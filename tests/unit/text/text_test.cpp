@@ -293,6 +293,14 @@ TEST(TextSplitLines, SplitsAtLineFeedsOnly) {
     EXPECT_EQ(split_lines(" x \t\n"), Lines{" x \t"});  // nothing else trimmed
 }
 
+TEST(TextControlCharacters, C0ButTabDelAndC1AreRemovedOrReplaced) {
+    const std::string text("a\0b\tc\x1b\x7f\xC2\x85\xC2\xA0\xFF\xC2", 13);
+    EXPECT_TRUE(has_control_character(text));
+    EXPECT_FALSE(has_control_character("\t\xC2\xA0\xFF\xC2"));
+    EXPECT_EQ(remove_control_characters(text), "ab\tc\xC2\xA0\xFF\xC2");
+    EXPECT_EQ(replace_control_characters(text), "a\uFFFDb\tc\uFFFD\uFFFD\uFFFD\xC2\xA0\xFF\xC2");
+}
+
 TEST(TextCountCharacters, CountsScalarValuesNotBytes) {
     EXPECT_EQ(count_characters(""), 0u);
     EXPECT_EQ(count_characters("java21"), 6u);

@@ -40,6 +40,21 @@ std::string added_output(std::string_view done, std::string_view alias, std::str
 
 class AddE2e : public E2eTest {};
 
+// Whether `text` holds a byte a terminal would obey: a C0 control but the line feed, DEL, or a
+// C1 control (C2 80 to C2 9F).
+bool has_control_bytes(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                  static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                  static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7F || c1) {
+            return true;
+        }
+    }
+    return false;
+}
+
 TEST_F(AddE2e, ReleaseFileGivesVersionAndVendorWithoutRunningTheLauncher) {
     std::string jdk = make_jdk("jdk-21", {.java = JavaAnswer{openjdk_banner("99")},
                                           .release = release_file("21.0.2", "Eclipse Adoptium")});
@@ -85,6 +100,28 @@ TEST_F(AddE2e, LauncherPrintingMegabytesOnBothStreamsIsReadToTheEnd) {
     RunResult r = run_corvel({"add", "chatty", jdk});
     ASSERT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, added_output("OpenJDK 21.0.2", "chatty", jdk)) << r;
+}
+
+// Escape sequences in a release file or a launcher's banner would set the window title, clear
+// the screen or move the cursor: none reaches the terminal, config.json or an alias.
+TEST_F(AddE2e, HostileReleaseFileAndBannerNeverReachTheTerminal) {
+    const std::string jdk = make_jdk(
+        "evil", {.java = JavaAnswer{"openjdk version \"21\" \x1b[2J\r\n\x1b]0;PWNED\x07\r\n"},
+                 .release = "JAVA_VERSION=\"21\x1b[2J\"\n"
+                            "IMPLEMENTOR=\"\x1b]0;PWNED\x07Evil\u009b6n\"\n"});
+    RunOptions options;
+    options.set_env = {{"PATH", jdk + "\\bin;" + inherited_path()}};
+    std::vector<RunResult> runs;
+    for (std::vector<Arg> args : std::vector<std::vector<Arg>>{
+             {"add", "evil", jdk}, {"list"}, {"use", "evil"}, {"current"}, {"doctor"}}) {
+        runs.push_back(run_corvel(args, options));
+        EXPECT_EQ(runs.back().status, 0) << runs.back();
+        EXPECT_FALSE(has_control_bytes(runs.back().out)) << runs.back();
+    }
+    EXPECT_EQ(read_file(config_path()).value_or("").find("\\u001b"), std::string::npos);
+    EXPECT_NE(runs[3].out.find("    openjdk version \"21\" \uFFFD[2J\n    \uFFFD]0;PWNED\uFFFD\n"),
+              std::string::npos)
+        << runs[3];
 }
 
 TEST_F(AddE2e, HangingLauncherIsEndedAndCountsAsUnknown) {
