@@ -28,6 +28,8 @@ constexpr std::string_view k_byte_order_mark = "\xEF\xBB\xBF";
 constexpr int k_replace_attempts = 10;
 constexpr int k_replace_pause_ms = 60;
 constexpr std::int32_t k_error_access_denied = 5;
+constexpr std::int32_t k_error_file_not_found = 2;
+constexpr std::int32_t k_error_path_not_found = 3;
 constexpr std::int32_t k_error_sharing_violation = 32;
 
 // Preserved copies of damaged files are numbered; the cap only guards against a file system
@@ -404,6 +406,13 @@ CoreError config_error(std::string_view what, const IoError& error) {
     return CoreError::config(std::string(what) + error.to_text());
 }
 
+// Only a file that is not there counts as no configuration. A file that exists but cannot be
+// examined (refused access, a broken share) may hold the user's JDKs, so it must not be taken
+// for an empty configuration and then replaced.
+bool is_absent(const IoError& error) {
+    return error.code == k_error_file_not_found || error.code == k_error_path_not_found;
+}
+
 // A name for the new content beside config.json that no other writer picks at the same time.
 std::string temporary_name(const std::string& path) {
     static std::mt19937_64 generator = [] {
@@ -427,8 +436,11 @@ std::string temporary_name(const std::string& path) {
 // config.json.corrupt, or .corrupt-2, -3, ... when earlier copies exist) before it is replaced,
 // so that a damaged file is never silently lost.
 CoreResult<void> preserve_damaged_file(FileSystem& files, const std::string& path) {
-    if (!files.status(path)) {
-        return {};
+    if (auto status = files.status(path); !status) {
+        if (is_absent(status.error())) {
+            return {};
+        }
+        return std::unexpected(config_error("Cannot read config file: ", status.error()));
     }
     auto bytes = files.read_file(path);
     if (!bytes) {
@@ -521,8 +533,11 @@ CoreResult<Config> load_config(const Platform& platform) {
     if (!path) {
         return std::unexpected(std::move(path.error()));
     }
-    if (!platform.files.status(*path)) {
-        return Config{};
+    if (auto status = platform.files.status(*path); !status) {
+        if (is_absent(status.error())) {
+            return Config{};
+        }
+        return std::unexpected(config_error("Cannot read config file: ", status.error()));
     }
     auto text = platform.files.read_file(*path);
     if (!text) {

@@ -33,9 +33,9 @@ CoreResult<std::string> config_dir(const Platform& platform);
 // config_dir joined with config.json.
 CoreResult<std::string> config_path(const Platform& platform);
 
-// Reads config.json afresh: the empty configuration when the file is missing; a warning on
-// standard error and the empty configuration when it is corrupt; a Config error when it
-// cannot be read. Never writes.
+// Reads config.json afresh: the empty configuration when the file (or its folder) is missing;
+// a warning on standard error and the empty configuration when it is corrupt; a Config error
+// when it cannot be examined or read. Never writes.
 CoreResult<Config> load_config(const Platform& platform);
 
 // Replaces config.json with `config`, creating the folder when needed. The file is replaced

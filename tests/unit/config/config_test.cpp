@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "config/config_operations.h"
 #include "fake_platform.h"
 
 namespace corvel {
@@ -355,16 +356,24 @@ TEST(LoadConfig, MissingFileIsEmptyAndCreatesNothing) {
     EXPECT_EQ(fake.console.output, "");
 }
 
-TEST(LoadConfig, UnexaminableFileIsEmpty) {
+// Only a file (or folder) that is not there is no configuration; one that cannot be examined may
+// hold the user's JDKs and must never be taken for empty and then replaced.
+TEST(LoadConfig, UnexaminableFileIsAReadErrorAndMissingFolderIsEmpty) {
     FakePlatform fake;
     fake.files.add_file(k_file, k_one_jdk_document);
-    fake.files.set_failure_hook(
-        [](std::string_view op, std::string_view) -> std::optional<IoError> {
-            if (op == "status") {
-                return IoError{"Access is denied.", 5};
-            }
-            return std::nullopt;
-        });
+    IoError failure{"Access is denied.", 5};
+    fake.files.set_failure_hook([&](std::string_view op, std::string_view) {
+        return op == "status" ? std::optional<IoError>(failure) : std::nullopt;
+    });
+    EXPECT_EQ(load_config(fake.platform).error().to_text(),
+              "Configuration error: Cannot read config file: Access is denied. (os error 5)");
+    EXPECT_EQ(add_version(fake.platform, "x", JdkEntry{"C:\\x", std::nullopt, std::nullopt})
+                  .error()
+                  .to_text(),
+              "Configuration error: Cannot read config file: Access is denied. (os error 5)");
+    EXPECT_EQ(fake.files.content(k_file), k_one_jdk_document);
+
+    failure = IoError{"The system cannot find the path specified.", 3};
     EXPECT_EQ(load_config(fake.platform).value(), Config{});
     EXPECT_EQ(fake.console.error, "");
 }
@@ -524,7 +533,7 @@ TEST(SaveConfig, FailureAtEveryStepKeepsThePreviousFileWhole) {
     };
     const Step steps[] = {
         {"mkdir", "corvel", "Configuration error: Cannot create config dir: "},
-        {"status", "config.json", nullptr},  // unexaminable: treated as absent, save goes on
+        {"status", "config.json", "Configuration error: Cannot read config file: "},
         {"read", "config.json", "Configuration error: Cannot read config file: "},
         {"write", ".tmp-", "Configuration error: Cannot write config file: "},
         {"replace", ".tmp-", "Configuration error: Cannot write config file: "},
