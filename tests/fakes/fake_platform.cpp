@@ -291,9 +291,14 @@ private:
 }  // namespace
 
 std::expected<std::unique_ptr<FileLock>, IoError> MemoryFileSystem::lock_exclusive(
-    std::string_view path) {
+    std::string_view path, std::chrono::milliseconds time_limit) {
+    m_last_lock_time_limit = time_limit;
     if (auto error = injected("lock", path)) {
         return std::unexpected(*error);
+    }
+    if (m_locks_held_elsewhere) {
+        return std::unexpected(IoError{
+            "This operation returned because the timeout period expired.", k_error_lock_timeout});
     }
     if (!exists(path)) {
         std::string key = key_of(path);

@@ -55,6 +55,14 @@ public:
     int locks_held() const {
         return m_locks_held;
     }
+    // Another process holds every lock: lock_exclusive gives up after its time limit.
+    void hold_locks_elsewhere() {
+        m_locks_held_elsewhere = true;
+    }
+    // The time limit of the last lock_exclusive call.
+    std::chrono::milliseconds last_lock_time_limit() const {
+        return m_last_lock_time_limit;
+    }
 
     std::expected<FileStatus, IoError> status(std::string_view path) const override;
     std::expected<std::string, IoError> read_file(std::string_view path) const override;
@@ -66,7 +74,7 @@ public:
     std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const override;
     std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
-        std::string_view path) override;
+        std::string_view path, std::chrono::milliseconds time_limit) override;
     void pause(int milliseconds) override;
 
 private:
@@ -88,6 +96,8 @@ private:
     mutable std::vector<std::string> m_log;
     std::vector<int> m_pauses;
     int m_locks_held = 0;
+    bool m_locks_held_elsewhere = false;
+    std::chrono::milliseconds m_last_lock_time_limit{0};
 };
 
 // A registry of keys and typed values; key paths and value names compare without regard to

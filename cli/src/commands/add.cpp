@@ -23,6 +23,8 @@ CommandResult run_add(CommandContext& context, std::string_view alias, std::stri
                          plain(" "), plain(entry.detected_version.value_or("unknown")),
                          plain(")")});
 
+    // Shown before the transaction, which may wait for another corvel process to finish.
+    terminal.flush();
     // The duplicate check comes only now: the config is loaded afresh by the transaction.
     if (auto added = add_version(context.platform, alias, entry); !added) {
         return std::unexpected(to_command_error(added.error()));

@@ -1,6 +1,8 @@
 #include "config/config_operations.h"
 
 #include <algorithm>
+#include <chrono>
+#include <string>
 #include <utility>
 
 #include "java/jdk_validation.h"
@@ -10,12 +12,15 @@ namespace corvel {
 
 namespace {
 
-// Runs `change` on a freshly loaded configuration and saves the result, all while holding an
-// exclusive lock on config.json.lock, so that two corvel processes changing the configuration
-// at the same moment cannot overwrite each other's change. `change` returns an error to reject
-// the change, in which case nothing is written.
-template <class Change>
-CoreResult<Config> transact(const Platform& platform, Change change) {
+// How long a change waits for another corvel process to finish its own: far longer than any
+// change takes, short enough that a stuck process never hangs the next one.
+constexpr std::chrono::seconds k_lock_wait{10};
+
+}  // namespace
+
+// The lock on config.json.lock is what keeps two corvel processes changing the configuration at
+// the same moment from overwriting each other's change.
+CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change) {
     auto folder = config_dir(platform);
     if (!folder) {
         return std::unexpected(std::move(folder.error()));
@@ -24,8 +29,13 @@ CoreResult<Config> transact(const Platform& platform, Change change) {
         return std::unexpected(
             CoreError::config("Cannot create config dir: " + created.error().to_text()));
     }
-    auto lock = platform.files.lock_exclusive(join_path(*folder, "config.json.lock"));
+    auto lock = platform.files.lock_exclusive(join_path(*folder, "config.json.lock"), k_lock_wait);
     if (!lock) {
+        if (lock.error().code == k_error_lock_timeout) {
+            return std::unexpected(CoreError::config(
+                "Cannot lock config file: another corvel process has held it for " +
+                std::to_string(k_lock_wait.count()) + " seconds; try again when it has finished"));
+        }
         return std::unexpected(
             CoreError::config("Cannot lock config file: " + lock.error().to_text()));
     }
@@ -42,11 +52,9 @@ CoreResult<Config> transact(const Platform& platform, Change change) {
     return std::move(*config);
 }
 
-}  // namespace
-
 CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
                                const JdkEntry& entry) {
-    return transact(platform, [&](Config& config) -> CoreResult<void> {
+    return update_config(platform, [&](Config& config) -> CoreResult<void> {
         auto [place, inserted] = config.versions.try_emplace(std::string(alias), entry);
         if (!inserted) {
             return std::unexpected(CoreError::duplicate_alias(std::string(alias)));
@@ -56,7 +64,7 @@ CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
 }
 
 CoreResult<Config> remove_version(const Platform& platform, std::string_view alias) {
-    return transact(platform, [&](Config& config) -> CoreResult<void> {
+    return update_config(platform, [&](Config& config) -> CoreResult<void> {
         auto place = config.versions.find(std::string(alias));
         if (place == config.versions.end()) {
             return std::unexpected(CoreError::alias_not_found(std::string(alias)));
@@ -70,7 +78,7 @@ CoreResult<Config> remove_version(const Platform& platform, std::string_view ali
 }
 
 CoreResult<Config> set_current(const Platform& platform, std::string_view alias) {
-    return transact(platform, [&](Config& config) -> CoreResult<void> {
+    return update_config(platform, [&](Config& config) -> CoreResult<void> {
         if (!config.versions.contains(std::string(alias))) {
             return std::unexpected(CoreError::alias_not_found(std::string(alias)));
         }

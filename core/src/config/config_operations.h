@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +20,14 @@ struct JdkListItem {
     bool is_current = false;  // `current` equals the alias byte for byte
     bool is_valid = false;    // validate_jdk_path accepts the path now
 };
+
+// A change to a loaded configuration; an error rejects it, and nothing is saved.
+using ConfigChange = std::function<CoreResult<void>(Config&)>;
+
+// Loads config.json, runs `change` on it and saves the result, all while holding the
+// configuration lock (waited for at most 10 seconds), so that whatever `change` does outside
+// the file happens as one step with it. Returns the saved configuration.
+CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change);
 
 // Registers `entry` under `alias` as one locked load-check-save; DuplicateAlias when the alias
 // is taken. Never changes `current`.

@@ -61,8 +61,8 @@ public:
         return m_inner.list_directory(path);
     }
     std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
-        std::string_view path) override {
-        return m_inner.lock_exclusive(path);
+        std::string_view path, std::chrono::milliseconds time_limit) override {
+        return m_inner.lock_exclusive(path, time_limit);
     }
     void pause(int milliseconds) override {
         m_inner.pause(milliseconds);

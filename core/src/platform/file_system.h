@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <string>
@@ -11,6 +13,10 @@
 namespace corvel {
 
 enum class FileKind { File, Directory };
+
+// The code lock_exclusive reports when another process held the lock for the whole time limit
+// (ERROR_TIMEOUT).
+inline constexpr std::int32_t k_error_lock_timeout = 1460;
 
 struct FileStatus {
     FileKind kind = FileKind::File;
@@ -55,10 +61,11 @@ public:
     virtual std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const = 0;
 
-    // Opens or creates `path` and waits for an exclusive lock on it. The operating system drops
-    // the lock when the process ends, so a crash never leaves it held.
+    // Opens or creates `path` and waits up to `time_limit` for an exclusive lock on it; an error
+    // with code k_error_lock_timeout when another process held it all that time. The operating
+    // system drops the lock when the process ends, so a crash never leaves it held.
     virtual std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
-        std::string_view path) = 0;
+        std::string_view path, std::chrono::milliseconds time_limit) = 0;
 
     // Waits a short while before an operation is tried again (a file briefly held by another
     // program); the in-memory file system only records the wait.

@@ -128,6 +128,21 @@ TEST_F(Commands, AddShowsEachProgressTextBeforeItsStepRuns) {
     EXPECT_EQ(*release, "read C:\\jdk\\release | Validating path... OK\nProbing JDK metadata... ");
 }
 
+// The save may wait for another corvel process; the finished line is on screen meanwhile.
+TEST_F(Commands, AddShowsTheDoneLineBeforeWaitingForTheLock) {
+    fake.add_jdk("C:\\jdk", std::string(k_temurin_release));
+    std::string shown_at_lock;
+    fake.files.set_failure_hook([&](std::string_view op, std::string_view) {
+        if (op == "lock") {
+            shown_at_lock = fake.console.output.substr(0, fake.console.output_flushed);
+        }
+        return std::optional<IoError>();
+    });
+    ASSERT_TRUE(add("java21", "C:\\jdk"));
+    EXPECT_EQ(shown_at_lock,
+              "Validating path... OK\nProbing JDK metadata... Done (Eclipse Adoptium 21.0.2)\n");
+}
+
 TEST_F(Commands, AddEchoesThePathAsTypedButStoresItTrimmed) {
     fake.add_jdk("C:\\jdk", std::string(k_temurin_release));
     ASSERT_TRUE(add("java21", "C:\\jdk\\"));

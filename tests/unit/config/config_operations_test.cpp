@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 
 #include "fake_platform.h"
@@ -312,6 +313,22 @@ TEST(ConfigLock, LockFailureIsAConfigErrorAndNothingIsRead) {
     for (const std::string& seen : fake.files.log()) {
         EXPECT_FALSE(seen.starts_with("read ")) << seen;
     }
+}
+
+TEST(ConfigLock, LockHeldByAnotherProcessIsWaitedForTenSecondsAtMost) {
+    FakePlatform fake;
+    Config before;
+    before.versions["old"] = entry("C:\\o");
+    store(fake, before);
+    const std::string document = serialize_config(before);
+    fake.files.hold_locks_elsewhere();
+    const std::string refusal =
+        "Configuration error: Cannot lock config file: another corvel process has held it for 10 "
+        "seconds; try again when it has finished";
+    EXPECT_EQ(add_version(fake.platform, "new", entry("C:\\n")).error().to_text(), refusal);
+    EXPECT_EQ(remove_version(fake.platform, "old").error().to_text(), refusal);
+    EXPECT_EQ(fake.files.last_lock_time_limit(), std::chrono::seconds(10));
+    EXPECT_EQ(fake.files.content(k_file), document);
 }
 
 TEST(ConfigLock, ReadersTakeNoLock) {

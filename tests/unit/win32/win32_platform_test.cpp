@@ -704,8 +704,9 @@ TEST_F(Win32Files, ListedNameWithAnUnpairedSurrogateGetsAReplacementCharacter) {
 }
 
 TEST_F(Win32Files, LockIsExclusiveUntilItsOwnerIsDestroyed) {
+    constexpr std::chrono::milliseconds k_lock_limit{60'000};
     const std::string lock_path = path("config.lock");
-    auto lock = m_files.lock_exclusive(lock_path);
+    auto lock = m_files.lock_exclusive(lock_path, k_lock_limit);
     ASSERT_TRUE(lock.has_value()) << lock.error().to_text();
     EXPECT_EQ(kind_of(lock_path), "file");
 
@@ -723,10 +724,15 @@ TEST_F(Win32Files, LockIsExclusiveUntilItsOwnerIsDestroyed) {
     };
     EXPECT_FALSE(try_lock());
 
-    // A second owner waits for the first.
+    // A second owner gives up once its time limit has passed...
+    auto refused = m_files.lock_exclusive(lock_path, std::chrono::milliseconds(200));
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().code, k_error_lock_timeout);
+
+    // ...and otherwise waits for the first.
     std::atomic<bool> second_locked{false};
     std::thread waiter([&] {
-        auto second = m_files.lock_exclusive(lock_path);
+        auto second = m_files.lock_exclusive(lock_path, k_lock_limit);
         second_locked = second.has_value();
     });
     Sleep(300);
@@ -736,7 +742,7 @@ TEST_F(Win32Files, LockIsExclusiveUntilItsOwnerIsDestroyed) {
     EXPECT_TRUE(second_locked.load());
     EXPECT_TRUE(try_lock());
 
-    EXPECT_FALSE(m_files.lock_exclusive(path("missing\\config.lock")).has_value());
+    EXPECT_FALSE(m_files.lock_exclusive(path("missing\\config.lock"), k_lock_limit).has_value());
 }
 
 TEST(Win32KnownFolders, RoamingApplicationDataIsTheUsersAppDataRoaming) {

@@ -1,5 +1,7 @@
 // End-to-end tests of several corvel processes changing one configuration at the same time under
 // Wine: the changing commands take turns on the file, so no change is lost.
+#include "win32_support.h"  // <windows.h> first
+
 #include <set>
 #include <vector>
 
@@ -70,6 +72,36 @@ TEST_F(ConcurrencyE2e, SimultaneousAddsAndRemovesKeepEveryOtherEntry) {
         EXPECT_EQ(r.status, 0) << r;
     }
     EXPECT_EQ(registered_aliases(), expected) << escaped(read_file(config_path()).value_or(""));
+}
+
+// A lock another process never lets go of ends the command after a bounded wait, with the
+// finished progress lines on screen and nothing written.
+TEST_F(ConcurrencyE2e, HeldLockEndsAddWithinSecondsAndWritesNothing) {
+    JdkLayout layout;
+    layout.release = release_file("21.0.2", "Eclipse Adoptium");
+    const std::string jdk = make_jdk("jdk-21", layout);
+    make_folder(config_folder());
+    detail::Handle lock(CreateFileW(detail::widen(config_folder() + "\\config.json.lock").c_str(),
+                                    GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OVERLAPPED whole{};
+    ASSERT_TRUE(LockFileEx(lock.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+
+    RunOptions options;
+    options.timeout = std::chrono::seconds(60);
+    RunResult r = run_corvel({"add", "java21", jdk}, options);
+    UnlockFileEx(lock.get(), 0, MAXDWORD, MAXDWORD, &whole);
+    ASSERT_FALSE(r.timed_out) << r;
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.out,
+              "Validating path... OK\nProbing JDK metadata... Done (Eclipse Adoptium 21.0.2)\n")
+        << r;
+    EXPECT_EQ(r.err,
+              "Error: Configuration error: Cannot lock config file: another corvel process has "
+              "held it for 10 seconds; try again when it has finished\n")
+        << r;
+    EXPECT_FALSE(path_exists(config_path()));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_seams.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace corvel::win32 {
@@ -343,7 +344,7 @@ std::expected<std::vector<std::string>, IoError> Win32FileSystem::list_directory
 }
 
 std::expected<std::unique_ptr<FileLock>, IoError> Win32FileSystem::lock_exclusive(
-    std::string_view path) {
+    std::string_view path, std::chrono::milliseconds time_limit) {
     if (auto refused = refuse_nul(path)) {
         return std::unexpected(*refused);
     }
@@ -352,12 +353,25 @@ std::expected<std::unique_ptr<FileLock>, IoError> Win32FileSystem::lock_exclusiv
     if (!file.valid()) {
         return std::unexpected(io_error(GetLastError()));
     }
-    OVERLAPPED whole{};
-    // Without LOCKFILE_FAIL_IMMEDIATELY this waits until the lock is granted.
-    if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        return std::unexpected(io_error(GetLastError()));
+    // Asked again and again rather than waited for: a blocking LockFileEx cannot be given a time
+    // limit on a synchronous handle, and a stuck holder must not hang the program.
+    constexpr DWORD k_retry_ms = 50;
+    auto deadline = std::chrono::steady_clock::now() + time_limit;
+    while (true) {
+        OVERLAPPED whole{};
+        if (LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                       MAXDWORD, &whole)) {
+            return std::make_unique<Win32FileLock>(std::move(file));
+        }
+        DWORD code = GetLastError();
+        if (code != ERROR_LOCK_VIOLATION) {
+            return std::unexpected(io_error(code));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::unexpected(io_error(static_cast<DWORD>(k_error_lock_timeout)));
+        }
+        Sleep(k_retry_ms);
     }
-    return std::make_unique<Win32FileLock>(std::move(file));
 }
 
 void Win32FileSystem::pause(int milliseconds) {

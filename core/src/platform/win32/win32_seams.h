@@ -85,7 +85,7 @@ public:
     std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const override;
     std::expected<std::unique_ptr<FileLock>, IoError> lock_exclusive(
-        std::string_view path) override;
+        std::string_view path, std::chrono::milliseconds time_limit) override;
     void pause(int milliseconds) override;
 };
 
