@@ -14,7 +14,8 @@ class Console {
 public:
     virtual ~Console() = default;
 
-    // Appends UTF-8 text to the stream. Output may be buffered until flush().
+    // Appends UTF-8 text to the stream. Standard output may be buffered until flush(); standard
+    // error is written at once, after what standard output holds, so both keep their order.
     virtual void write(StandardStream stream, std::string_view text) = 0;
 
     // Pushes everything written so far to the stream.

@@ -142,6 +142,19 @@ TEST_F(ConfigE2e, DamagedFilesWarnOnEveryLoadAndAreKeptBeforeTheNextSave) {
     }
 }
 
+// On a console both streams show in one place: the warning comes where it was written, after the
+// header that was printed before the file was read.
+TEST_F(ConfigE2e, WarningShowsAfterWhatWasPrintedBeforeIt) {
+    write_file(config_path(), "{}");
+    RunOptions options;
+    options.merge_streams = true;
+    RunResult r = run_corvel({"doctor"}, options);
+    EXPECT_TRUE(r.out.starts_with("Diagnostics Report\n\n" +
+                                  corrupt_warning("missing field `versions` at line 1, column 2") +
+                                  "\u2714  Config"))
+        << r;
+}
+
 TEST_F(ConfigE2e, EarlierKeptCopiesAreNeverOverwritten) {
     std::string jdk = make_jdk("jdk-21");
     write_file(config_path() + ".corrupt", "older");

@@ -73,6 +73,12 @@ const Win32Console::Stream& Win32Console::stream_of(StandardStream stream) const
 
 void Win32Console::write(StandardStream stream, std::string_view text) {
     stream_of(stream).pending += text;
+    if (stream == StandardStream::Error) {
+        // Both streams usually share one console: what standard output holds was written first
+        // and must show first.
+        flush(StandardStream::Output);
+        flush(StandardStream::Error);
+    }
 }
 
 void Win32Console::flush(StandardStream stream) {

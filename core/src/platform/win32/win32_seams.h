@@ -121,8 +121,9 @@ public:
     std::optional<std::string> system_directory() const override;
 };
 
-// Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Output is kept
-// in a buffer until flush() so that long listings cost few system calls.
+// Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Standard output
+// is kept in a buffer until flush() so that long listings cost few system calls; standard error
+// pushes it out first and is written at once.
 class Win32Console : public Console {
 public:
     Win32Console();
