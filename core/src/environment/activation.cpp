@@ -49,30 +49,32 @@ CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string
 
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias) {
-    auto config = load_config(platform);
-    if (!config) {
-        return std::unexpected(std::move(config.error()));
+    // One transaction: a second `use` waits, so the registry and `current` always name the
+    // same JDK.
+    std::optional<std::string> warning;
+    auto switched = update_config(platform, [&](Config& config) -> CoreResult<void> {
+        auto entry = config.versions.find(std::string(alias));
+        if (entry == config.versions.end()) {
+            return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+        }
+        const std::string& root = entry->second.path;
+        if (auto valid = validate_jdk_path(platform, root); !valid) {
+            return valid;
+        }
+        auto outcome = apply_environment(platform, root, registered_bin_dirs(config));
+        if (!outcome) {
+            return std::unexpected(std::move(outcome.error()));
+        }
+        if (outcome->system_error) {
+            warning = std::string(k_system_not_updated_warning);
+        }
+        config.current = std::string(alias);
+        return {};
+    });
+    if (!switched) {
+        return std::unexpected(std::move(switched.error()));
     }
-    auto entry = config->versions.find(std::string(alias));
-    if (entry == config->versions.end()) {
-        return std::unexpected(CoreError::alias_not_found(std::string(alias)));
-    }
-    const std::string& root = entry->second.path;
-    if (auto valid = validate_jdk_path(platform, root); !valid) {
-        return std::unexpected(std::move(valid.error()));
-    }
-
-    auto outcome = apply_environment(platform, root, registered_bin_dirs(*config));
-    if (!outcome) {
-        return std::unexpected(std::move(outcome.error()));
-    }
-    if (auto saved = set_current(platform, alias); !saved) {
-        return std::unexpected(std::move(saved.error()));
-    }
-    if (outcome->system_error) {
-        return std::optional<std::string>(k_system_not_updated_warning);
-    }
-    return std::optional<std::string>();
+    return warning;
 }
 
 }  // namespace corvel

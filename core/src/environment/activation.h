@@ -25,8 +25,9 @@ struct ApplyOutcome {
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins);
 
-// Activates the registered JDK `alias` and records it as current; the optional warning when the
-// system environment was not updated.
+// Activates the registered JDK `alias` and records it as current, holding the configuration lock
+// from the first read to the last write; the optional warning when the system environment was
+// not updated.
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias);
 

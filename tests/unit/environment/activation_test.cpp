@@ -292,7 +292,7 @@ TEST_F(ActivationTest, UserFailureLeavesTheConfigurationAlone) {
 TEST_F(ActivationTest, SaveFailureIsReturnedAfterTheEnvironmentChanged) {
     fake.files.set_failure_hook(
         [](std::string_view op, std::string_view) -> std::optional<IoError> {
-            if (op == "write" || op == "replace" || op == "lock") {
+            if (op == "write" || op == "replace") {
                 return IoError{"Access is denied.", 5};
             }
             return std::nullopt;
@@ -302,6 +302,19 @@ TEST_F(ActivationTest, SaveFailureIsReturnedAfterTheEnvironmentChanged) {
     EXPECT_EQ(result.error().kind(), ErrorKind::Config);
     EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
     EXPECT_EQ(fake.registry.broadcasts(), 1);
+}
+
+// The whole switch happens under the configuration lock, so a second `use` cannot write the
+// registry between this one's registry writes and its save.
+TEST_F(ActivationTest, UseTakesTheLockBeforeTouchingTheRegistry) {
+    fake.files.hold_locks_elsewhere();
+    auto result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().to_text(),
+              "Configuration error: Cannot lock config file: another corvel process has held it "
+              "for 10 seconds; try again when it has finished");
+    EXPECT_TRUE(fake.registry.log().empty());
+    EXPECT_EQ(recorded_current(), std::nullopt);
 }
 
 TEST_F(ActivationTest, UsePassesTheRootAsStoredAndRemovesEveryRegisteredBin) {

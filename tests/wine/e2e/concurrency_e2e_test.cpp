@@ -74,6 +74,29 @@ TEST_F(ConcurrencyE2e, SimultaneousAddsAndRemovesKeepEveryOtherEntry) {
     EXPECT_EQ(registered_aliases(), expected) << escaped(read_file(config_path()).value_or(""));
 }
 
+// `use` holds the configuration lock from its first read to its last write, so whichever runs
+// second wins both in the registry and in config.json.
+TEST_F(ConcurrencyE2e, TwoSimultaneousUsesLeaveTheRegistryAndConfigOnTheSameJdk) {
+    JdkLayout layout;
+    layout.release = release_file("21.0.2", "Eclipse Adoptium");
+    const std::string jdk21 = make_jdk("jdk-21", layout);
+    const std::string jdk17 = make_jdk("jdk-17", layout);
+    ASSERT_EQ(run_corvel({"add", "java21", jdk21}).status, 0);
+    ASSERT_EQ(run_corvel({"add", "java17", jdk17}).status, 0);
+    for (int round = 0; round < 20; ++round) {
+        StartedProgram first = start_corvel({"use", "java21"});
+        StartedProgram second = start_corvel({"use", "java17"});
+        RunResult r21 = first.wait();
+        RunResult r17 = second.wait();
+        ASSERT_EQ(r21.status, 0) << r21;
+        ASSERT_EQ(r17.status, 0) << r17;
+        std::string current = lines_of(read_file(config_path()).value_or("")).at(1);
+        std::optional<std::string> home = read_reg_text(k_user_environment, "JAVA_HOME");
+        ASSERT_EQ(home, current == "  \"current\": \"java21\"," ? jdk21 : jdk17)
+            << "round " << round << ": " << current;
+    }
+}
+
 // A lock another process never lets go of ends the command after a bounded wait, with the
 // finished progress lines on screen and nothing written.
 TEST_F(ConcurrencyE2e, HeldLockEndsAddWithinSecondsAndWritesNothing) {
