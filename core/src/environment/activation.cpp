@@ -10,6 +10,28 @@ namespace corvel {
 
 namespace {
 
+bool is_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// "C:\..." or "\\server\share...": a path that means the same folder whatever the current
+// folder or drive of the program that reads it.
+bool is_fully_qualified(std::string_view path) {
+    if (path.size() >= 3 &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+        path[1] == ':' && is_separator(path[2])) {
+        return true;
+    }
+    if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) {
+        return false;
+    }
+    std::size_t server_end = path.find_first_of("\\/", 2);
+    if (server_end == std::string_view::npos || server_end == 2) {
+        return false;
+    }
+    return server_end + 1 < path.size() && !is_separator(path[server_end + 1]);
+}
+
 // Writes JAVA_HOME and then the rewritten Path of one scope. The Path is read before
 // JAVA_HOME is written, so a Path that cannot be read stops the scope with nothing changed
 // in it rather than leaving JAVA_HOME and Path pointing at different JDKs.
@@ -26,6 +48,29 @@ CoreResult<void> apply_scope(const Platform& platform, EnvironmentScope scope,
 }
 
 }  // namespace
+
+CoreResult<void> check_activatable_root(std::string_view root) {
+    std::string shown(root);
+    if (root.find(';') != std::string_view::npos) {
+        return std::unexpected(CoreError::invalid_jdk_path(
+            shown +
+            " contains ';', which splits a Path entry in two; move the JDK to a folder "
+            "without ';' and register it again"));
+    }
+    if (root.find('%') != std::string_view::npos) {
+        return std::unexpected(CoreError::invalid_jdk_path(
+            shown +
+            " contains '%', which Windows expands in Path; move the JDK to a folder "
+            "without '%' and register it again"));
+    }
+    if (!is_fully_qualified(root)) {
+        return std::unexpected(CoreError::invalid_jdk_path(
+            shown +
+            " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; "
+            "register the JDK again under its full path"));
+    }
+    return {};
+}
 
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins) {
@@ -58,6 +103,9 @@ CoreResult<std::optional<std::string>> use_version(const Platform& platform,
             return std::unexpected(CoreError::alias_not_found(std::string(alias)));
         }
         const std::string& root = entry->second.path;
+        if (auto activatable = check_activatable_root(root); !activatable) {
+            return activatable;
+        }
         if (auto valid = validate_jdk_path(platform, root); !valid) {
             return valid;
         }

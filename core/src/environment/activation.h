@@ -20,6 +20,11 @@ struct ApplyOutcome {
     std::optional<std::string> system_error;
 };
 
+// Whether a JDK root can become JAVA_HOME and a Path entry: it must be fully qualified (a drive
+// letter, a colon and a separator, or \\server\share) and hold no ';' (which splits a Path entry)
+// and no '%' (which Windows expands in Path). InvalidJdkPath naming the broken rule otherwise.
+CoreResult<void> check_activatable_root(std::string_view root);
+
 // Writes JAVA_HOME and Path for the user, then the system, then broadcasts. A user-side
 // failure is returned; a system-side one is recorded in the outcome.
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,

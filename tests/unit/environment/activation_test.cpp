@@ -304,6 +304,26 @@ TEST_F(ActivationTest, SaveFailureIsReturnedAfterTheEnvironmentChanged) {
     EXPECT_EQ(fake.registry.broadcasts(), 1);
 }
 
+// A ';' would split the entry in Path, a '%' would be expanded there, and a relative root would
+// be resolved against whatever folder each program starts in: such a root is never activated.
+TEST_F(ActivationTest, UseRefusesRootsThatCannotStandInPathBeforeWritingAnything) {
+    register_jdks({{"semi", "C:\\jdks\\semi;colon"},
+                   {"percent", "C:\\jdks\\%PATH%"},
+                   {"relative", "jdks\\c"},
+                   {"drive", "C:"}});
+    for (const char* root : {"C:\\jdks\\semi;colon", "C:\\jdks\\%PATH%", "jdks\\c", "C:"}) {
+        fake.add_jdk(root);
+    }
+    for (const char* alias : {"semi", "percent", "relative", "drive"}) {
+        SCOPED_TRACE(alias);
+        auto result = use_version(fake.platform, alias);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().kind(), ErrorKind::InvalidJdkPath);
+    }
+    EXPECT_TRUE(effects().empty());
+    EXPECT_EQ(recorded_current(), std::nullopt);
+}
+
 // The whole switch happens under the configuration lock, so a second `use` cannot write the
 // registry between this one's registry writes and its save.
 TEST_F(ActivationTest, UseTakesTheLockBeforeTouchingTheRegistry) {

@@ -161,6 +161,35 @@ TEST_F(UseE2e, UnknownAliasChangesNothing) {
     EXPECT_EQ(read_reg(k_user_environment, "JAVA_HOME"), std::nullopt);
 }
 
+// A ';' splits the entry in Path, a '%' is expanded there, and a relative root means another
+// folder to every program: such roots are refused before anything is written.
+TEST_F(UseE2e, RootsThatCannotStandInPathAreRefusedWithEveryValueUnchanged) {
+    const std::string semi = make_jdk("semi;colon");
+    const std::string percent = make_jdk("jdk%PATH%");
+    make_jdk("jdks\\c");
+    register_jdks(
+        {{"semi", semi, "21"}, {"percent", percent, "21"}, {"relative", "jdks\\c", "21"}});
+    const std::string config = read_file(config_path()).value_or("");
+    write_reg(k_user_environment, "Path", RegValue::expand_sz(jdk17 + "\\bin;C:\\Tools"));
+    write_reg(k_user_environment, "JAVA_HOME", RegValue::sz(jdk17));
+    auto snapshot = [] {
+        return std::vector<std::optional<RegValue>>{
+            read_reg(k_user_environment, "Path"), read_reg(k_user_environment, "JAVA_HOME"),
+            read_reg(k_system_environment, "Path"), read_reg(k_system_environment, "JAVA_HOME")};
+    };
+    const auto before = snapshot();
+
+    for (const char* alias : {"semi", "percent", "relative"}) {
+        RunResult r = run_corvel({"use", alias});
+        EXPECT_EQ(r.status, 1) << r;
+        EXPECT_EQ(r.out, "Switching to '" + std::string(alias) + "'... ") << r;
+        EXPECT_TRUE(r.err.starts_with("Error: Invalid JDK path: ")) << r;
+        EXPECT_EQ(lines_of(r.err).size(), 1u) << r;
+    }
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(read_file(config_path()), config);
+}
+
 TEST_F(UseE2e, LongUserPathKeepsEveryEntry) {
     std::string rest = "%SystemRoot%\\system32;C:\\\u00dcbung\\\u65e5\u672c\\bin";
     for (int n = 0; rest.size() <= 9000; ++n) {
