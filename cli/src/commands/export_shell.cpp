@@ -4,6 +4,7 @@
 
 #include "commands/commands.h"
 #include "config/config.h"
+#include "environment/activation.h"
 #include "text/text.h"
 
 namespace corvel {
@@ -23,39 +24,48 @@ std::optional<ShellFamily> shell_family(std::string_view shell) {
     return std::nullopt;
 }
 
-// PowerShell ends a single-quoted string at any of its four single quotation marks (the ASCII
-// one and U+2018, U+2019, U+201A, U+201B); doubling one keeps it as text.
-std::string powershell_quoted_content(std::string_view text) {
-    static constexpr std::array<std::string_view, 4> k_typographic = {"\u2018", "\u2019", "\u201A",
-                                                                      "\u201B"};
-    std::string quoted;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        if (text[pos] == '\'') {
-            quoted += "''";
-            ++pos;
+// A PowerShell string expression for `text` in pure ASCII: Windows PowerShell decodes a native
+// program's output with the console's code page, so any other character would arrive mangled.
+// ASCII runs go in single quotes (a quote doubled); every other UTF-16 unit becomes a
+// [char]0xXXXX term. The expression always starts with a quoted string, so `+` joins strings
+// rather than adding up char codes.
+std::string powershell_expression(std::string_view text) {
+    static constexpr char k_hex[] = "0123456789ABCDEF";
+    std::string expression = "'";
+    bool in_quotes = true;
+    for (char16_t unit : to_utf16(text)) {
+        if (unit < 0x80) {
+            if (!in_quotes) {
+                expression += " + '";
+                in_quotes = true;
+            }
+            if (unit == u'\'') {
+                expression += '\'';
+            }
+            expression += static_cast<char>(unit);
             continue;
         }
-        bool doubled = false;
-        for (std::string_view mark : k_typographic) {
-            if (text.substr(pos).starts_with(mark)) {
-                quoted += mark;
-                quoted += mark;
-                pos += mark.size();
-                doubled = true;
-                break;
-            }
+        if (in_quotes) {
+            expression += '\'';
+            in_quotes = false;
         }
-        if (!doubled) {
-            quoted += text[pos];
-            ++pos;
+        expression += " + [char]0x";
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            expression += k_hex[(unit >> shift) & 0xF];
         }
     }
-    return quoted;
+    if (in_quotes) {
+        expression += '\'';
+    }
+    return expression;
 }
 
-bool is_cmd_special(char c) {
-    return std::string_view("&|<>^()%\"").find(c) != std::string_view::npos;
+// The path without its trailing backslashes, then "\bin".
+std::string bin_folder(std::string_view root) {
+    while (root.ends_with('\\')) {
+        root.remove_suffix(1);
+    }
+    return std::string(root) + "\\bin";
 }
 
 // cmd cannot be given a double quote or a line break inside a value without the rest of the
@@ -69,63 +79,16 @@ bool cmd_can_set(std::string_view path) {
     return true;
 }
 
-// The path for an unquoted SET typed at the prompt: the operators carry a caret, and every
-// percent sign is followed by one, so that no %name% in it can name a variable (cmd leaves
-// unknown names alone at the prompt) and the caret itself is dropped afterwards, escaping the
-// character after it. A final percent sign needs no caret (a caret would continue the line).
-std::string cmd_escaped(std::string_view path) {
-    std::string escaped;
-    bool caret_pending = false;  // the previous percent sign's caret escapes this character
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        char c = path[i];
-        if (c == '%') {
-            escaped += '%';
-            if (i + 1 < path.size()) {
-                escaped += '^';
-                caret_pending = true;
-            }
-            continue;
-        }
-        if (is_cmd_special(c) && !caret_pending) {
-            escaped += '^';
-        }
-        escaped += c;
-        caret_pending = false;
-    }
-    return escaped;
-}
-
-// The three CMD lines. Ordinary paths get the plain `SET NAME=value` form. A path holding one of
-// cmd's operators gets the quoted `SET "NAME=value"` form, in which they are plain text. A
-// percent sign cannot be protected inside quotes at the prompt, so such a path is set unquoted
-// with carets, and PATH is then built from the JAVA_HOME just set (cmd does not expand a
-// variable's value a second time).
+// The three CMD lines. JAVA_HOME gets the plain `SET NAME=value` form unless the path holds one
+// of cmd's operators, which are plain text only inside the quoted `SET "NAME=value"` form. PATH
+// always gets the quoted form: the %PATH% it expands may hold an operator of its own (an entry
+// such as C:\Tools & Stuff), which would otherwise cut PATH short and run the rest.
 std::array<std::string, 3> cmd_lines(std::string_view root) {
-    std::string_view trimmed = root;
-    while (trimmed.ends_with('\\')) {
-        trimmed.remove_suffix(1);
-    }
-    std::string bin = std::string(trimmed) + "\\bin";
-    std::string header = ":: Run these commands in your current CMD session:";
-    bool special = false;
-    for (char c : root) {
-        special = special || is_cmd_special(c);
-    }
-    if (!special) {
-        return {header, "SET JAVA_HOME=" + std::string(root), "SET PATH=" + bin + ";%PATH%"};
-    }
-    if (root.find('%') == std::string_view::npos) {
-        return {header, "SET \"JAVA_HOME=" + std::string(root) + "\"",
-                "SET \"PATH=" + bin + ";%PATH%\""};
-    }
-    std::size_t separators = root.size() - trimmed.size();
-    std::string home_bin = "%JAVA_HOME%\\bin";
-    if (separators == 1) {
-        home_bin = "%JAVA_HOME%bin";
-    } else if (separators > 1) {
-        home_bin = "%JAVA_HOME:~0,-" + std::to_string(separators - 1) + "%bin";
-    }
-    return {header, "SET JAVA_HOME=" + cmd_escaped(root), "SET \"PATH=" + home_bin + ";%PATH%\""};
+    bool has_operator = root.find_first_of("&|<>^()") != std::string_view::npos;
+    std::string home = has_operator ? "SET \"JAVA_HOME=" + std::string(root) + "\""
+                                    : "SET JAVA_HOME=" + std::string(root);
+    return {":: Run these commands in your current CMD session:", std::move(home),
+            "SET \"PATH=" + bin_folder(root) + ";%PATH%\""};
 }
 
 }  // namespace
@@ -146,18 +109,21 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
             CommandError{"Unknown shell '" + std::string(shell) + "'. Use 'powershell' or 'cmd'."});
     }
     const std::string& root = found->second.path;
+    if (auto activatable = check_activatable_root(root); !activatable) {
+        return std::unexpected(to_command_error(activatable.error()));
+    }
     if (*family == ShellFamily::PowerShell) {
-        std::string_view trimmed = root;
-        while (trimmed.ends_with('\\')) {
-            trimmed.remove_suffix(1);
+        // A line end would end the quoted string, and the rest of the line would run as code.
+        if (has_control_character(root)) {
+            return std::unexpected(CommandError{
+                "The path of alias '" + std::string(alias) +
+                "' holds a control character, which PowerShell cannot be given safely"});
         }
-        std::string bin = std::string(trimmed) + "\\bin";
         context.terminal.print_line(
             {plain("# Run these commands in your current PowerShell session:")});
-        context.terminal.print_line(
-            {plain("$env:JAVA_HOME = '" + powershell_quoted_content(root) + "'")});
-        context.terminal.print_line(
-            {plain("$env:PATH = '" + powershell_quoted_content(bin) + ";' + $env:PATH")});
+        context.terminal.print_line({plain("$env:JAVA_HOME = " + powershell_expression(root))});
+        context.terminal.print_line({plain(
+            "$env:PATH = " + powershell_expression(bin_folder(root) + ";") + " + $env:PATH")});
     } else {
         if (!cmd_can_set(root)) {
             return std::unexpected(CommandError{
