@@ -124,6 +124,28 @@ TEST_F(AddE2e, HostileReleaseFileAndBannerNeverReachTheTerminal) {
         << runs[3];
 }
 
+// A launcher that writes without end is read until the time limit ends it, and what it wrote past
+// the first mebibyte of each stream is dropped: memory stays where an add that waits as long for
+// a quiet launcher leaves it.
+TEST_F(AddE2e, FloodingLauncherLeavesMemoryFlat) {
+    RunOptions options;
+    options.measure_memory = true;
+    options.timeout = std::chrono::seconds(90);
+    const std::string quiet =
+        make_jdk("quiet", {.java = JavaAnswer{openjdk_banner("21.0.2"), "", 0, 1, true}});
+    RunResult waited = run_corvel({"add", "quiet", quiet}, options);
+    ASSERT_EQ(waited.status, 0) << waited;
+    const std::string block(1 << 20, 'x');
+    const std::string flood = make_jdk("flood", {.java = JavaAnswer{block, block, 0, 1'000'000}});
+    RunResult flooded = run_corvel({"add", "flood", flood}, options);
+    ASSERT_FALSE(flooded.timed_out) << flooded;
+    ASSERT_EQ(flooded.status, 0) << flooded;
+    EXPECT_EQ(flooded.out, added_output("unknown unknown", "flood", flood)) << flooded;
+    ASSERT_GT(waited.peak_memory, 0u);
+    EXPECT_LT(flooded.peak_memory, waited.peak_memory + (std::size_t{64} << 20))
+        << "quiet launcher: " << waited.peak_memory << " bytes";
+}
+
 TEST_F(AddE2e, HangingLauncherIsEndedAndCountsAsUnknown) {
     // The stand-in prints a valid banner and then never ends: what it said before the time
     // limit is not used. The run's own guard only catches a hang; it is no speed check.

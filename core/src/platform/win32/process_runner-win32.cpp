@@ -95,7 +95,10 @@ public:
         DWORD count = 0;
         if (GetOverlappedResult(m_read.get(), &m_overlapped, &count, FALSE)) {
             m_pending = false;
-            m_data.append(m_buffer.data(), count);
+            // Past the limit the bytes are still read, so that the child never blocks on a
+            // full pipe, but dropped.
+            m_data.append(m_buffer.data(),
+                          std::min<std::size_t>(count, k_captured_stream_limit - m_data.size()));
             return count > 0;
         }
         if (GetLastError() == ERROR_IO_INCOMPLETE) {
