@@ -57,7 +57,8 @@ public:
     virtual std::expected<void, IoError> remove_file(std::string_view path) = 0;
 
     // Names of the entries of a folder (without "." and ".."), in listing order; names that are
-    // not valid UTF-16 come back with U+FFFD in place of each unpaired surrogate.
+    // not valid UTF-16 come back with U+FFFD in place of each unpaired surrogate. A listing that
+    // fails part-way gives the names read until then.
     virtual std::expected<std::vector<std::string>, IoError> list_directory(
         std::string_view path) const = 0;
 

@@ -319,28 +319,24 @@ std::expected<std::vector<std::string>, IoError> Win32FileSystem::list_directory
     WIN32_FIND_DATAW entry{};
     FindHandle search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    std::vector<std::string> names;
     if (search.get() == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         // A folder without any entry (an empty drive root has not even "." and "..").
         if (code == ERROR_FILE_NOT_FOUND && is_directory(folder)) {
-            return names;
+            return std::vector<std::string>{};
         }
         return std::unexpected(io_error(code));
     }
-    while (true) {
+    std::vector<std::string> names;
+    do {
         std::wstring_view name(entry.cFileName);
         if (name != L"." && name != L"..") {
             names.push_back(from_wide(name));
         }
-        if (!FindNextFileW(search.get(), &entry)) {
-            DWORD code = GetLastError();
-            if (code == ERROR_NO_MORE_FILES) {
-                return names;
-            }
-            return std::unexpected(io_error(code));
-        }
-    }
+        // The end of the listing, or an entry that cannot be read: either way the names read so
+        // far are kept, so that one failure part-way does not lose the whole folder.
+    } while (FindNextFileW(search.get(), &entry));
+    return names;
 }
 
 std::expected<std::unique_ptr<FileLock>, IoError> Win32FileSystem::lock_exclusive(
