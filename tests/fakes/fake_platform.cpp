@@ -485,6 +485,8 @@ std::string MemoryRegistry::error_message(std::uint32_t code) const {
             return "Access is denied.";
         case 222:
             return "The file type being saved or retrieved has been blocked.";
+        case k_code_without_message:
+            return "";
         default:
             return "Unknown error " + std::to_string(code) + ".";
     }
