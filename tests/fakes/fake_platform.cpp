@@ -542,6 +542,20 @@ std::optional<std::string> FakeProcessEnvironment::variable(std::string_view nam
     return it->second;
 }
 
+std::string FakeProcessEnvironment::decode_oem(std::string_view bytes) const {
+    std::string text;
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
+}
+
 void CapturingConsole::write(StandardStream stream, std::string_view text) {
     (stream == StandardStream::Output ? output : error) += text;
 }

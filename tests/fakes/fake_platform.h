@@ -213,6 +213,8 @@ public:
     std::optional<std::string> system_directory() const override {
         return system_folder;
     }
+    // The fake's OEM code page is ISO 8859-1: each byte is the code point of its value.
+    std::string decode_oem(std::string_view bytes) const override;
 };
 
 // Captures both streams; standard input is served from `input`.

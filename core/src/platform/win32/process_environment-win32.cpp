@@ -1,6 +1,8 @@
 #include "platform/win32/win32_seams.h"
 
+#include <limits>
 #include <vector>
+
 #include "text/text.h"
 
 namespace corvel::win32 {
@@ -47,6 +49,28 @@ std::optional<std::string> Win32ProcessEnvironment::system_directory() const {
         return std::nullopt;
     }
     return from_wide(std::wstring_view(buffer, length));
+}
+
+std::string Win32ProcessEnvironment::decode_oem(std::string_view bytes) const {
+    if (bytes.empty()) {
+        return {};
+    }
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return decode_utf8_lossy(bytes);
+    }
+    UINT code_page = GetOEMCP();
+    int length = static_cast<int>(bytes.size());
+    int units = MultiByteToWideChar(code_page, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0) {
+        return decode_utf8_lossy(bytes);
+    }
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    units = MultiByteToWideChar(code_page, 0, bytes.data(), length, wide.data(), units);
+    if (units <= 0) {
+        return decode_utf8_lossy(bytes);
+    }
+    wide.resize(static_cast<std::size_t>(units));
+    return from_wide(wide);
 }
 
 }  // namespace corvel::win32
