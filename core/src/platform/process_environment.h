@@ -23,7 +23,7 @@ public:
     // The Windows system folder (GetSystemDirectoryW); nothing when it cannot be found.
     virtual std::optional<std::string> system_directory() const = 0;
 
-    // `bytes` decoded from the OEM code page (what console programs write to a pipe) as
+    // `bytes` decoded from the system's OEM code page (what console programs write to a pipe) as
     // UTF-8; what the code page cannot map becomes U+FFFD or the code page's default character.
     virtual std::string decode_oem(std::string_view bytes) const = 0;
 };
