@@ -490,6 +490,8 @@ std::string MemoryRegistry::error_message(std::uint32_t code) const {
             return "Access is denied.";
         case 222:
             return "The file type being saved or retrieved has been blocked.";
+        case k_code_without_message:
+            return "";
         default:
             return "Unknown error " + std::to_string(code) + ".";
     }
@@ -543,6 +545,20 @@ std::optional<std::string> FakeProcessEnvironment::variable(std::string_view nam
         return std::nullopt;
     }
     return it->second;
+}
+
+std::string FakeProcessEnvironment::decode_oem(std::string_view bytes) const {
+    std::string text;
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
 }
 
 void CapturingConsole::write(StandardStream stream, std::string_view text) {

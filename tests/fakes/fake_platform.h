@@ -104,6 +104,9 @@ private:
 // case, as on Windows.
 class MemoryRegistry : public RegistryStore {
 public:
+    // A result code the fake has no message text for (error_message gives the empty text).
+    static constexpr std::uint32_t k_code_without_message = 13000;
+
     // Stores a value, creating the key (and its parents) if needed.
     void set(RegistryRoot root, std::string_view key, std::string_view name, std::uint32_t type,
              std::vector<std::uint8_t> bytes);
@@ -220,6 +223,8 @@ public:
     std::optional<std::string> system_directory() const override {
         return system_folder;
     }
+    // The fake's OEM code page is ISO 8859-1: each byte is the code point of its value.
+    std::string decode_oem(std::string_view bytes) const override;
 };
 
 // Captures both streams; standard input is served from `input`.

@@ -6,17 +6,42 @@
 
 namespace corvel {
 
+namespace {
+
+// export-shell's standard output is a script that the shell runs (`| Invoke-Expression`, a .cmd
+// file), so the start-up warning goes to standard error there. The parser has not run yet: the
+// first argument that is not an option names the subcommand.
+bool output_is_a_script(std::span<const std::string> arguments) {
+    for (const std::string& argument : arguments) {
+        if (!argument.starts_with('-')) {
+            return argument == "export-shell";
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int run_entry(Platform& platform, std::span<const std::string> arguments) {
     platform.console.enable_virtual_terminal();
     Terminal terminal(platform.console, platform.environment);
 
     if (!platform.environment.is_elevated()) {
-        terminal.print_line({yellow(k_warning_sign).bold(),
-                             plain(" Not running as Administrator \u2014 system-wide (HKLM) "
-                                   "JAVA_HOME/PATH updates will be skipped.")});
-        terminal.print_line({plain("  User environment (HKCU) updates will still work.")});
-        terminal.print_line();
-        terminal.flush();
+        StyledText sign = yellow(k_warning_sign).bold();
+        StyledText first = plain(
+            " Not running as Administrator \u2014 system-wide (HKLM) JAVA_HOME/PATH updates will "
+            "be skipped.");
+        StyledText second = plain("  User environment (HKCU) updates will still work.");
+        if (output_is_a_script(arguments)) {
+            terminal.print_error_line({sign, first});
+            terminal.print_error_line({second});
+            terminal.print_error_line({});
+        } else {
+            terminal.print_line({sign, first});
+            terminal.print_line({second});
+            terminal.print_line();
+            terminal.flush();
+        }
     }
 
     ParseOutcome parsed = parse_command_line(arguments, platform.console);

@@ -1,7 +1,9 @@
 #include "main/grammar.h"
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace corvel {
@@ -23,14 +25,94 @@ struct Fields {
     std::vector<std::string> help_topic;
 };
 
-// A usage error's message followed by the usage line of the command it concerns.
+// The usage line of each subcommand, as a person would type it.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 9> k_usage_lines{{
+    {"list", "corvel list"},
+    {"add", "corvel add <ALIAS> <PATH>"},
+    {"remove", "corvel remove <ALIAS> [-f|--force]"},
+    {"use", "corvel use <ALIAS>"},
+    {"current", "corvel current"},
+    {"scan", "corvel scan [-a|--auto-add]"},
+    {"doctor", "corvel doctor"},
+    {"export-shell", "corvel export-shell <ALIAS> [--shell <SHELL>]"},
+    {"help", "corvel help [COMMAND]"},
+}};
+
+// A usage error's message followed by the usage line of the command it concerns: the
+// subcommand's own when one was being parsed, the parser's top-level line otherwise.
 std::string usage_error_text(const CLI::App* app, std::string_view message) {
     std::string text = "error: " + std::string(message) + "\n\n";
-    CLI::Formatter formatter;
-    text += formatter.make_usage(
-        app, app->get_parent() == nullptr ? app->get_name() : "corvel " + app->get_name());
+    std::string usage;
+    for (const auto& [name, line] : k_usage_lines) {
+        if (app->get_parent() != nullptr && app->get_name() == name) {
+            usage = "Usage: " + std::string(line) + "\n";
+        }
+    }
+    if (usage.empty()) {
+        CLI::Formatter formatter;
+        usage = formatter.make_usage(app, app->get_name());
+    }
+    text += usage;
     text += "\nFor more information, try '--help'.\n";
     return text;
+}
+
+// The subcommand the parser had entered when it stopped, or the top level.
+const CLI::App* command_in_progress(const CLI::App& app) {
+    auto entered = app.get_subcommands([](const CLI::App* sub) { return sub->parsed(); });
+    return entered.empty() ? &app : entered.front();
+}
+
+// The parser's message for `error`, in words a person can act on where its own are obscure.
+std::string usage_message(const CLI::App* command, const CLI::ParseError& error) {
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+        for (const CLI::Option* option : command->get_options()) {
+            if (!option->get_positional() && option->get_items_expected_max() == 1 &&
+                option->count() > 1) {
+                return "the option '" + option->get_name() + "' can be given only once";
+            }
+        }
+    }
+    return error.what();
+}
+
+// A flag written with a value ("--force=false", "-f=x", "--auto-add="), which the parser would
+// take as true or false: flags take no value. Arguments after "--" are values, and so is the
+// one after an option that takes a value.
+std::optional<std::string> flag_given_a_value(const CLI::App& app,
+                                              std::span<const std::string> arguments,
+                                              const CLI::App*& command) {
+    command = &app;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") {
+            break;
+        }
+        if (argument.size() < 2 || !argument.starts_with('-')) {
+            if (command == &app) {
+                auto named = app.get_subcommands(
+                    [&argument](const CLI::App* sub) { return sub->get_name() == argument; });
+                if (!named.empty()) {
+                    command = named.front();
+                }
+            }
+            continue;
+        }
+        std::size_t equals = argument.find('=');
+        std::string name = argument.substr(0, equals);
+        const CLI::Option* option = command->get_option_no_throw(name);
+        if (option == nullptr) {
+            continue;
+        }
+        if (option->get_items_expected_max() == 0) {
+            if (equals != std::string::npos) {
+                return "the flag '" + name + "' takes no value, but was given '" + argument + "'";
+            }
+        } else if (equals == std::string::npos) {
+            ++i;
+        }
+    }
+    return std::nullopt;
 }
 
 // The parser's error text followed by the usage line of the command that failed.
@@ -146,13 +228,22 @@ ParseOutcome parse_command_line(std::span<const std::string> arguments, Console&
         }
     }
 
+    const CLI::App* misused = nullptr;
+    if (std::optional<std::string> message = flag_given_a_value(app, arguments, misused)) {
+        err << usage_error_text(misused, *message);
+        return finish(2);
+    }
+
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         app.parse(reversed);
+    } catch (const CLI::Success& success) {
+        return finish(app.exit(success, out, err));
     } catch (const CLI::ParseError& error) {
-        int status = app.exit(error, out, err);
-        return finish(status == 0 ? 0 : 2);
+        const CLI::App* command = command_in_progress(app);
+        err << usage_error_text(command, usage_message(command, error));
+        return finish(2);
     }
 
     const std::vector<CLI::App*> chosen = app.get_subcommands();
@@ -170,7 +261,7 @@ ParseOutcome parse_command_line(std::span<const std::string> arguments, Console&
             out << app.get_subcommand(fields.help_topic.front())->help();
             return finish(0);
         } catch (const CLI::OptionNotFound&) {
-            err << failure_text(&app, CLI::ExtrasError({fields.help_topic.front()}));
+            err << failure_text(chosen.front(), CLI::ExtrasError({fields.help_topic.front()}));
             return finish(2);
         }
     }

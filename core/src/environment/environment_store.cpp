@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/io_error.h"
 #include "text/text.h"
 
 namespace corvel {
@@ -99,7 +100,7 @@ std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey
 }  // namespace
 
 std::string os_error_text(const Platform& platform, std::uint32_t code) {
-    return platform.registry.error_message(code) + " (os error " + std::to_string(code) + ")";
+    return format_os_error(platform.registry.error_message(code), code);
 }
 
 CoreResult<std::unique_ptr<RegistryKey>> open_environment_key(const Platform& platform,

@@ -54,7 +54,8 @@ CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope sco
 // Announces the change to running programs; cannot fail.
 void broadcast_environment_change(const Platform& platform);
 
-// The "{message} (os error {code})" text for a Windows result code.
+// The "{message} (os error {code})" text for a Windows result code ("(os error {code})" when
+// the system has no message for it).
 std::string os_error_text(const Platform& platform, std::uint32_t code);
 
 }  // namespace corvel

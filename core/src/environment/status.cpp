@@ -27,6 +27,13 @@ std::optional<std::string> first_where_match(std::string_view standard_output) {
     return std::string(match);
 }
 
+std::string decode_where_output(const ProcessEnvironment& environment, std::string_view bytes) {
+    if (is_valid_utf8(bytes)) {
+        return std::string(bytes);
+    }
+    return environment.decode_oem(bytes);
+}
+
 std::optional<std::string> find_on_path(const Platform& platform, std::string_view program) {
     // A where.exe lying in the current folder would win a search by bare name, so where.exe is
     // only ever started from the system folder; without one there is nothing to run.
@@ -34,13 +41,15 @@ std::optional<std::string> find_on_path(const Platform& platform, std::string_vi
     if (!system_folder || system_folder->empty()) {
         return std::nullopt;
     }
-    std::array<std::string, 1> arguments{std::string(program)};
+    // "$PATH:name" searches the folders of PATH alone; a bare name would search the current
+    // folder first and report (and `current` then run) a java.exe lying there.
+    std::array<std::string, 1> arguments{"$PATH:" + std::string(program)};
     std::optional<CapturedOutput> result =
         run_captured(platform, join_path(*system_folder, "where.exe"), arguments);
     if (!result || result->exit_code != 0) {
         return std::nullopt;
     }
-    return first_where_match(result->standard_output);
+    return first_where_match(decode_where_output(platform.environment, result->standard_output));
 }
 
 CoreResult<EnvironmentStatus> current_status(const Platform& platform) {

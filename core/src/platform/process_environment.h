@@ -6,8 +6,9 @@
 
 namespace corvel {
 
-// What the running process knows about itself: its environment variables, its token and the
-// system folder. A seam so that colour rules, discovery and elevation are testable on Linux.
+// What the running process knows about itself: its environment variables, its token, the
+// system folder and the OEM code page. A seam so that colour rules, discovery, elevation and
+// the reading of console programs' output are testable on Linux.
 class ProcessEnvironment {
 public:
     virtual ~ProcessEnvironment() = default;
@@ -21,6 +22,10 @@ public:
 
     // The Windows system folder (GetSystemDirectoryW); nothing when it cannot be found.
     virtual std::optional<std::string> system_directory() const = 0;
+
+    // `bytes` decoded from the system's OEM code page (what console programs write to a pipe) as
+    // UTF-8; what the code page cannot map becomes U+FFFD or the code page's default character.
+    virtual std::string decode_oem(std::string_view bytes) const = 0;
 };
 
 }  // namespace corvel

@@ -19,10 +19,10 @@ struct Doctor : ::testing::Test {
     }
     void java_and_javac_on_path() {
         fake.processes.script_call(
-            k_where, {"java"},
+            k_where, {"$PATH:java"},
             CapturedOutput{0, "C:\\Program Files\\Java\\jdk-17\\bin\\java.exe\r\n", ""});
         fake.processes.script_call(
-            k_where, {"javac"},
+            k_where, {"$PATH:javac"},
             CapturedOutput{0, "C:\\Program Files\\Java\\jdk-17\\bin\\javac.exe\r\n", ""});
     }
     std::string doctor() {

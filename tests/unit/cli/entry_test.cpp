@@ -33,15 +33,49 @@ TEST(Entry, VersionPrintsOnStandardOutput) {
     EXPECT_TRUE(fake.console.virtual_terminal_enabled);
 }
 
+const std::string k_not_elevated_warning =
+    "\u26A0 Not running as Administrator \u2014 system-wide (HKLM) JAVA_HOME/PATH updates will be "
+    "skipped.\n  User environment (HKCU) updates will still work.\n\n";
+
 TEST(Entry, NotElevatedWarnsBeforeAnythingElse) {
     fakes::FakePlatform fake;
     fake.environment.elevated = false;
     RunResult result = run(fake, {"-V"});
     EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, k_not_elevated_warning + "corvel 0.1.0\n");
+
+    fakes::FakePlatform listing;
+    listing.environment.elevated = false;
+    result = run(listing, {"list"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+    EXPECT_TRUE(result.output.starts_with(k_not_elevated_warning + "No Java versions configured."))
+        << result.output;
+}
+
+// export-shell's output is run by the shell, so the warning must not be part of it.
+TEST(Entry, NotElevatedWarningGoesToStandardErrorForExportShellAlone) {
+    fakes::FakePlatform fake;
+    fake.environment.elevated = false;
+    fake.files.add_file(fakes::FakePlatform::k_config_path,
+                        R"({"versions": {"java21": {"path": "C:\\Java\\jdk-21"}}})");
+    RunResult result = run(fake, {"export-shell", "java21", "--shell", "cmd"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, k_not_elevated_warning);
     EXPECT_EQ(result.output,
-              "\u26A0 Not running as Administrator \u2014 system-wide (HKLM) JAVA_HOME/PATH "
-              "updates will be skipped.\n  User environment (HKCU) updates will still "
-              "work.\n\ncorvel 0.1.0\n");
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\Java\\jdk-21\n"
+              "SET PATH=C:\\Java\\jdk-21\\bin;%PATH%\n");
+
+    // Help and usage errors of every other subcommand keep the warning on standard output.
+    for (std::vector<std::string> arguments :
+         {std::vector<std::string>{"help", "export-shell"}, std::vector<std::string>{"use"}}) {
+        fakes::FakePlatform other;
+        other.environment.elevated = false;
+        result = run(other, arguments);
+        EXPECT_EQ(result.output.substr(0, k_not_elevated_warning.size()), k_not_elevated_warning);
+        EXPECT_FALSE(result.error.starts_with("\u26A0")) << result.error;
+    }
 }
 
 TEST(Entry, NotElevatedWarningSignIsYellowBold) {
@@ -115,6 +149,71 @@ TEST(Entry, MissingPathIsNamed) {
     RunResult result = run(fake, {"add", "java21"});
     EXPECT_NE(result.error.find("PATH"), std::string::npos);
     EXPECT_NE(result.error.find("Usage"), std::string::npos);
+}
+
+TEST(Entry, UsageErrorShowsTheUsageLineOfTheMistypedSubcommand) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"add", "java21"}, "error: PATH is required\n\nUsage: corvel add <ALIAS> <PATH>\n"},
+        {{"list", "extra"},
+         "error: The following argument was not expected: extra\n\nUsage: corvel list\n"},
+        {{"export-shell", "java21", "--shell", "cmd", "--shell", "powershell"},
+         "error: the option '--shell' can be given only once\n\nUsage: corvel export-shell "
+         "<ALIAS> [--shell <SHELL>]\n"},
+        {{"help", "nothing"},
+         "error: The following argument was not expected: nothing\n\nUsage: corvel help "
+         "[COMMAND]\n"},
+        // Before any subcommand the parser's own top-level line stays.
+        {{"--verbose"}, "error: A subcommand is required\n\nUsage: corvel [OPTIONS] SUBCOMMAND\n"},
+    };
+    for (const Case& c : cases) {
+        fakes::FakePlatform fake;
+        RunResult result = run(fake, c.arguments);
+        EXPECT_EQ(result.status, 2) << c.arguments.front();
+        EXPECT_EQ(result.error, c.error + "\nFor more information, try '--help'.\n");
+    }
+}
+
+TEST(Entry, FlagsTakeNoValue) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"remove", "x", "--force=false"},
+         "the flag '--force' takes no value, but was given '--force=false'\n\nUsage: corvel "
+         "remove <ALIAS> [-f|--force]"},
+        {{"remove", "x", "--force=no"}, "'--force=no'"},
+        {{"remove", "x", "--force=true"}, "'--force=true'"},
+        {{"remove", "x", "--force="}, "'--force='"},
+        {{"remove", "-f=x", "x"}, "the flag '-f' takes no value, but was given '-f=x'"},
+        {{"scan", "--auto-add=0"},
+         "the flag '--auto-add' takes no value, but was given '--auto-add=0'\n\nUsage: corvel "
+         "scan [-a|--auto-add]"},
+        {{"scan", "-a=1"}, "'-a=1'"},
+        {{"--version=1"}, "the flag '--version' takes no value"},
+    };
+    for (const Case& c : cases) {
+        fakes::FakePlatform fake;
+        RunResult result = run(fake, c.arguments);
+        EXPECT_EQ(result.status, 2) << c.error;
+        EXPECT_EQ(result.output, "") << c.error;
+        EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
+        EXPECT_TRUE(fake.processes.calls().empty());
+    }
+    // A value that merely looks like a flag is still a value.
+    EXPECT_EQ(std::get<CliCommand::Remove>(parse({"remove", "--", "--force=x"})->value).alias,
+              "--force=x");
+    EXPECT_EQ(
+        std::get<CliCommand::ExportShell>(parse({"export-shell", "a", "--shell", "-f=x"})->value)
+            .shell,
+        "-f=x");
+    EXPECT_EQ(
+        std::get<CliCommand::ExportShell>(parse({"export-shell", "a", "--shell=cmd"})->value).shell,
+        "cmd");
 }
 
 TEST(Entry, UnknownSubcommandIsNamed) {

@@ -38,5 +38,10 @@ TEST(IoErrorText, OmitsCodeForOwnFailures) {
     EXPECT_EQ(invalid_utf8_error().to_text(), "stream did not contain valid UTF-8");
 }
 
+TEST(IoErrorText, CodeWithoutMessageTextHasNoSpaceInFront) {
+    EXPECT_EQ((IoError{"Access is denied.", 5}).to_text(), "Access is denied. (os error 5)");
+    EXPECT_EQ((IoError{"", 317}).to_text(), "(os error 317)");
+}
+
 }  // namespace
 }  // namespace corvel

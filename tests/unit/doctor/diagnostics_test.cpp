@@ -25,8 +25,10 @@ struct Diagnostics : ::testing::Test {
         fake.registry.set_text(RegistryRoot::CurrentUser, "Environment", "JAVA_HOME", value);
     }
     void java_and_javac_on_path() {
-        fake.processes.script_call(k_where, {"java"}, found(std::string(k_java_exe) + "\r\n"));
-        fake.processes.script_call(k_where, {"javac"}, found(std::string(k_javac_exe) + "\r\n"));
+        fake.processes.script_call(k_where, {"$PATH:java"},
+                                   found(std::string(k_java_exe) + "\r\n"));
+        fake.processes.script_call(k_where, {"$PATH:javac"},
+                                   found(std::string(k_javac_exe) + "\r\n"));
     }
     std::vector<DiagnosticResult> run() {
         return run_diagnostics(fake.platform);
@@ -147,15 +149,15 @@ TEST_F(Diagnostics, MissingJavaAndJavacAreWarningsWithTheirOwnHints) {
 
 TEST_F(Diagnostics, WhereRunsForJavaThenJavacAndOnlyTheFirstMatchIsShown) {
     write_config(R"({"versions": {}})");
-    fake.processes.script_call(k_where, {"java"},
+    fake.processes.script_call(k_where, {"$PATH:java"},
                                found("C:\\first\\java.exe\r\nC:\\second\\java.exe\r\n"));
-    fake.processes.script_call(k_where, {"javac"}, found("\r\nC:\\late\\javac.exe\r\n"));
+    fake.processes.script_call(k_where, {"$PATH:javac"}, found("\r\nC:\\late\\javac.exe\r\n"));
     std::vector<DiagnosticResult> results = run();
     EXPECT_EQ(results[3].message, "Found: C:\\first\\java.exe");
     EXPECT_EQ(results[4].status, CheckStatus::Warning);
     ASSERT_EQ(fake.processes.calls().size(), 2u);
-    EXPECT_EQ(fake.processes.calls()[0].arguments, std::vector<std::string>{"java"});
-    EXPECT_EQ(fake.processes.calls()[1].arguments, std::vector<std::string>{"javac"});
+    EXPECT_EQ(fake.processes.calls()[0].arguments, std::vector<std::string>{"$PATH:java"});
+    EXPECT_EQ(fake.processes.calls()[1].arguments, std::vector<std::string>{"$PATH:javac"});
 }
 
 TEST_F(Diagnostics, RegisteredJdksComeInByteOrderOfTheirAliases) {

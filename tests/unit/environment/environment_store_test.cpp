@@ -306,6 +306,11 @@ TEST_F(StoreTest, PathWriteFailureKeepsTheOldValue) {
     fake.registry.fail_set("Path", 5);
     EXPECT_EQ(write_path_value(fake.platform, EnvironmentScope::User, "x").error().to_text(),
               "Registry error: Cannot write Path: Access is denied. (os error 5)");
+
+    // A code without message text leaves no doubled space behind the prefix.
+    fake.registry.fail_set("Path", fakes::MemoryRegistry::k_code_without_message);
+    EXPECT_EQ(write_path_value(fake.platform, EnvironmentScope::User, "x").error().to_text(),
+              "Registry error: Cannot write Path: (os error 13000)");
 }
 
 }  // namespace

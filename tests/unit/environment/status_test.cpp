@@ -40,14 +40,15 @@ TEST(FirstWhereMatch, InvalidUtf8BecomesReplacementCharacters) {
               "C:\\J\uFFFDr\uFFFDme\\java.exe");
 }
 
-TEST(FindOnPath, StartsWhereFromTheSystemFolderWithTheNameAsOnlyArgument) {
+// "$PATH:" keeps where from searching the current folder before PATH.
+TEST(FindOnPath, StartsWhereFromTheSystemFolderAskingForPathAlone) {
     fakes::FakePlatform fake;
     fake.processes.script_output(k_where, "", "C:\\x\\java.exe\r\n");
     EXPECT_EQ(find_on_path(fake.platform, "java"), "C:\\x\\java.exe");
     ASSERT_EQ(fake.processes.calls().size(), 1u);
     const auto& call = fake.processes.calls()[0];
     EXPECT_EQ(call.program, k_where);
-    EXPECT_EQ(arguments_of(call), std::vector<std::string>{"java"});
+    EXPECT_EQ(arguments_of(call), std::vector<std::string>{"$PATH:java"});
     EXPECT_EQ(call.time_limit, k_child_time_limit);
 }
 
@@ -85,6 +86,17 @@ TEST(FindOnPath, NothingWhenWhereFailsOrCannotStart) {
 
     fake.processes.script(k_where, std::nullopt);
     EXPECT_EQ(find_on_path(fake.platform, "java"), std::nullopt);
+}
+
+TEST(FindOnPath, OutputThatIsNotUtf8IsReadInTheOemCodePage) {
+    fakes::FakePlatform fake;
+    // The fake's OEM code page maps each byte to the code point of its value.
+    fake.processes.script_output(k_where, "", "C:\\J\xE9r\xF4me\\java.exe\r\n");
+    EXPECT_EQ(find_on_path(fake.platform, "java"), "C:\\J\u00E9r\u00F4me\\java.exe");
+
+    // Valid UTF-8 is taken as it is, although the OEM code page would read it differently.
+    fake.processes.script_output(k_where, "", "C:\\J\u00E9r\u00F4me\\java.exe\r\n");
+    EXPECT_EQ(find_on_path(fake.platform, "java"), "C:\\J\u00E9r\u00F4me\\java.exe");
 }
 
 TEST(FindOnPath, StandardErrorIsIgnored) {

@@ -150,5 +150,17 @@ TEST_F(DoctorE2e, UnreadableConfigIsTheOnlyResult) {
         << r;
 }
 
+TEST_F(DoctorE2e, WhereOutputInTheOemCodePageGivesTheRightPaths) {
+    std::string jdk = make_jdk("jdk-\u00e9t\u00e9");
+    RunOptions options = with_path(jdk + "\\bin;" + inherited_path());
+    options.set_env["CORVEL_TEST_WHERE_ENCODING"] = "oem";
+    RunResult r = run_corvel({"doctor"}, options);
+    EXPECT_EQ(r.status, 0) << r;
+    std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_GE(lines.size(), 10u) << r;
+    EXPECT_EQ(lines[7], "\u2714  java in PATH          Found: " + jdk + "\\bin\\java.exe") << r;
+    EXPECT_EQ(lines[8], "\u2714  javac in PATH         Found: " + jdk + "\\bin\\javac.exe") << r;
+}
+
 }  // namespace
 }  // namespace corvel::e2e

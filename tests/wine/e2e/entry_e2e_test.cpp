@@ -113,6 +113,19 @@ TEST_F(EntryE2e, MissingPathIsAUsageErrorThatLeavesNoConfiguration) {
     EXPECT_FALSE(path_exists(config_path()));
 }
 
+TEST_F(EntryE2e, UsageErrorNamesTheProblemAndTheSubcommandsUsage) {
+    RunResult r = run_corvel({"remove", "java21", "--force=no"});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_EQ(r.out, "") << r;
+    EXPECT_EQ(r.err,
+              "error: the flag '--force' takes no value, but was given '--force=no'\n"
+              "\n"
+              "Usage: corvel remove <ALIAS> [-f|--force]\n"
+              "\n"
+              "For more information, try '--help'.\n")
+        << r;
+}
+
 TEST_F(EntryE2e, UsageErrorsEndWithStatusTwo) {
     const std::vector<std::vector<Arg>> cases{
         {"frobnicate"},                         // unknown subcommand
@@ -122,6 +135,9 @@ TEST_F(EntryE2e, UsageErrorsEndWithStatusTwo) {
         {"scan", "--everything"},               // unknown option
         {"export-shell", "java21", "--shell"},  // option without its value
         {"--verbose"},                          // unknown top-level option
+        {"remove", "java21", "--force=false"},  // flags take no value
+        {"scan", "--auto-add=0"},
+        {"export-shell", "java21", "--shell", "cmd", "--shell", "cmd"},  // repeated option
     };
     for (const std::vector<Arg>& args : cases) {
         RunResult r = run_corvel(args);

@@ -162,5 +162,36 @@ TEST_F(ListCurrentE2e, WhereInTheCurrentFolderIsNotRun) {
     EXPECT_EQ(run_program(planted + "\\where.exe", {"java"}).out, "C:\\evil\\java.exe\r\n");
 }
 
+// where looks in the current folder before PATH unless asked for PATH alone.
+TEST_F(ListCurrentE2e, JavaInTheCurrentFolderIsNeitherShownNorRun) {
+    std::string jdk21 = make_jdk("jdk-21");
+    std::string planted = make_jdk("downloaded-project");
+    RunOptions options = with_path(jdk21 + "\\bin;" + inherited_path());
+    options.working_folder = planted + "\\bin";
+    RunResult r = run_corvel({"current"}, options);
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(lines_of(r.out).at(4), "  java in PATH   : " + jdk21 + "\\bin\\java.exe") << r;
+    EXPECT_TRUE(java_calls(planted).empty());
+    EXPECT_EQ(java_calls(jdk21).size(), 1u);
+}
+
+// Console programs write a pipe in the OEM code page; a non-ASCII folder must survive it.
+TEST_F(ListCurrentE2e, WhereOutputInTheOemCodePageGivesTheRightPath) {
+    std::string jdk = make_jdk("jdk-\u00e9t\u00e9");
+    RunOptions options = with_path(jdk + "\\bin;" + inherited_path());
+    options.set_env["CORVEL_TEST_WHERE_ENCODING"] = "oem";
+    // The stand-in does write bytes that are not UTF-8 here.
+    RunResult where = run_program("C:\\windows\\system32\\where.exe", {"$PATH:java"}, options);
+    ASSERT_EQ(where.status, 0) << where;
+    EXPECT_EQ(where.out.find("\u00e9"), std::string::npos) << where;
+
+    RunResult r = run_corvel({"current"}, options);
+    EXPECT_EQ(r.status, 0) << r;
+    std::vector<std::string> lines = lines_of(r.out);
+    ASSERT_GE(lines.size(), 8u) << r;
+    EXPECT_EQ(lines[4], "  java in PATH   : " + jdk + "\\bin\\java.exe") << r;
+    EXPECT_EQ(lines[7], "    " + lines_of(openjdk_banner("21.0.2")).at(0)) << r;
+}
+
 }  // namespace
 }  // namespace corvel::e2e

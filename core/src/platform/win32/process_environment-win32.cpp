@@ -1,6 +1,8 @@
 #include "platform/win32/win32_seams.h"
 
+#include <limits>
 #include <vector>
+
 #include "text/text.h"
 
 namespace corvel::win32 {
@@ -47,6 +49,47 @@ std::optional<std::string> Win32ProcessEnvironment::system_directory() const {
         return std::nullopt;
     }
     return from_wide(std::wstring_view(buffer, length));
+}
+
+namespace {
+
+// The OEM code page of the system locale, in which console programs write to a pipe. GetOEMCP
+// does not tell it here: corvel's manifest makes UTF-8 this process's code page, and GetOEMCP
+// then answers CP_UTF8.
+UINT system_oem_code_page() {
+    DWORD code_page = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&code_page),
+                       sizeof(code_page) / sizeof(wchar_t)) == 0 ||
+        code_page == 0) {
+        return GetOEMCP();
+    }
+    return code_page;
+}
+
+}  // namespace
+
+std::string Win32ProcessEnvironment::decode_oem(std::string_view bytes) const {
+    if (bytes.empty()) {
+        return {};
+    }
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        return decode_utf8_lossy(bytes);
+    }
+    UINT code_page = system_oem_code_page();
+    int length = static_cast<int>(bytes.size());
+    int units = MultiByteToWideChar(code_page, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0) {
+        // A code page Windows cannot convert from: the bytes are read as UTF-8 after all.
+        return decode_utf8_lossy(bytes);
+    }
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    units = MultiByteToWideChar(code_page, 0, bytes.data(), length, wide.data(), units);
+    if (units <= 0) {
+        return decode_utf8_lossy(bytes);
+    }
+    wide.resize(static_cast<std::size_t>(units));
+    return from_wide(wide);
 }
 
 }  // namespace corvel::win32

@@ -119,6 +119,7 @@ public:
     std::optional<std::string> variable(std::string_view name) const override;
     bool is_elevated() const override;
     std::optional<std::string> system_directory() const override;
+    std::string decode_oem(std::string_view bytes) const override;
 };
 
 // Standard streams: WriteConsoleW for a console, raw bytes for a file or pipe. Standard output
