@@ -65,7 +65,7 @@ TEST(Entry, NotElevatedWarningGoesToStandardErrorForExportShellAlone) {
     EXPECT_EQ(result.output,
               ":: Run these commands in your current CMD session:\n"
               "SET JAVA_HOME=C:\\Java\\jdk-21\n"
-              "SET PATH=C:\\Java\\jdk-21\\bin;%PATH%\n");
+              "SET \"PATH=C:\\Java\\jdk-21\\bin;%PATH%\"\n");
 
     // Help and usage errors of every other subcommand keep the warning on standard output.
     for (std::vector<std::string> arguments :
