@@ -96,5 +96,28 @@ TEST_F(CmdScriptE2e, FailedUseChangesNothingInTheSessionAndPassesItsErrorOn) {
     EXPECT_EQ(listed_variables(r.out)["PATH"], k_session_path) << r;
 }
 
+// The README's recipe for cmd, typed at the prompt as it stands there, with %TEMP% below a user
+// name holding a space and a non-ASCII letter.
+TEST_F(CmdScriptE2e, ReadmeRecipeSwitchesTheSessionWhateverTheTempFolder) {
+    std::string jdk21 = make_jdk("jdk-21");
+    ASSERT_EQ(run_corvel({"add", "java21", jdk21}).status, 0);
+    std::string tools = test_path("tools");
+    write_file(tools + "\\corvel.exe", *read_file(corvel_exe()));
+    std::string temp = test_path("Users\\J\xC3\xBCrgen M\xC3\xBCller\\Temp");
+    make_folder(temp);
+    std::string session_path = tools + ";" + k_session_path;
+
+    RunOptions options;
+    options.set_env = {{"PATH", session_path}, {"TEMP", temp}};
+    options.stdin_bytes =
+        "corvel export-shell java21 --shell cmd > \"%TEMP%\\jdk.cmd\" && call "
+        "\"%TEMP%\\jdk.cmd\"\r\n"
+        "set\r\nexit\r\n";
+    RunResult r = run_program("C:\\windows\\system32\\cmd.exe", {"/q"}, options);
+    std::map<std::string, std::string> variables = listed_variables(r.out);
+    EXPECT_EQ(variables["JAVA_HOME"], jdk21) << r;
+    EXPECT_EQ(variables["PATH"], jdk21 + "\\bin;" + session_path) << r;
+}
+
 }  // namespace
 }  // namespace corvel::e2e
