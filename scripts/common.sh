@@ -8,6 +8,7 @@ corvel_packages=(
     wine wine64
     nlohmann-json3-dev libcli11-dev libgtest-dev googletest unicode-data
     clang-19 libclang-rt-19-dev
+    python3
 )
 
 # Installs the packages that are missing; runs apt-get update first only when one is.

@@ -4,6 +4,8 @@
 #                              where.exe, start a persistent wineserver and warm it up
 #   ensure                     create the prefix when missing and start its server when stopped
 #   stop                       end every process of the prefix and its server
+#   with-null-graphics CMD...  run CMD with Wine's null graphics driver, under which programs can
+#                              create windows without X, then take the driver setting out again
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the test prefix}"
 export WINEDEBUG=-all
@@ -65,8 +67,28 @@ ensure)
 stop)
     stop
     ;;
+with-null-graphics)
+    shift
+    [ "$#" -gt 0 ] || { echo "with-null-graphics needs a command" >&2; exit 2; }
+    # Wine reads the driver setting when its server starts: set it with the server stopped,
+    # let the short-lived server of `reg` save it, then start the persistent one afresh.
+    drivers='HKCU\Software\Wine\Drivers'
+    restart_with() {
+        stop
+        wine reg "$@" </dev/null >/dev/null 2>&1 || true
+        wineserver -w </dev/null >/dev/null 2>&1 || true
+        start_server || true
+        wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+    }
+    restart_with add "$drivers" /v Graphics /t REG_SZ /d null /f
+    trap 'restart_with delete "$drivers" /v Graphics /f' EXIT
+    status=0
+    "$@" || status=$?
+    exit "$status"
+    ;;
 *)
-    echo "usage: wine-prefix.sh setup WHERE_EXE SETUP_EXE | ensure | stop" >&2
+    echo "usage: wine-prefix.sh setup WHERE_EXE SETUP_EXE | ensure | stop |" \
+        "with-null-graphics CMD..." >&2
     exit 2
     ;;
 esac

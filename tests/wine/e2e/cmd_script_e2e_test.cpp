@@ -1,0 +1,123 @@
+// End-to-end tests of corvel-use.cmd, the batch file shipped beside corvel.exe, under Wine's cmd:
+// it switches the registry with use and the cmd session it was run from with export-shell's
+// lines, or changes nothing in that session when use fails.
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "harness.h"
+
+namespace corvel::e2e {
+namespace {
+
+class CmdScriptE2e : public E2eTest {
+protected:
+    // corvel.exe and corvel-use.cmd side by side in a folder whose name cmd must quote, as the
+    // unpacked ZIP puts them.
+    void SetUp() override {
+        E2eTest::SetUp();
+        const char* source = std::getenv("CORVEL_E2E_USE_SCRIPT");
+        ASSERT_NE(source, nullptr) << "CORVEL_E2E_USE_SCRIPT must name corvel-use.cmd";
+        std::string script_source = source;
+        if (script_source.starts_with("/")) {
+            script_source = "Z:" + script_source;
+            for (char& c : script_source) {
+                c = c == '/' ? '\\' : c;
+            }
+        }
+        std::optional<std::string> script = read_file(script_source);
+        std::optional<std::string> program = read_file(corvel_exe());
+        ASSERT_TRUE(script && program);
+        write_file(m_folder + "\\corvel-use.cmd", *script);
+        write_file(m_folder + "\\corvel.exe", *program);
+    }
+
+    // Runs `corvel-use.cmd ARGS` at a cmd prompt, then `set`, in the same session.
+    RunResult run_in_session(const std::string& args) {
+        RunOptions options;
+        options.set_env = {{"PATH", k_session_path}};
+        options.stdin_bytes = "\"" + m_folder + "\\corvel-use.cmd\" " + args +
+                              "\r\necho corvel-use status %ERRORLEVEL%\r\nset\r\nexit\r\n";
+        return run_program("C:\\windows\\system32\\cmd.exe", {"/q"}, options);
+    }
+
+    const std::string m_folder = test_path("Tools (x86) & more\\corvel");
+    inline static const std::string k_session_path = "C:\\windows\\system32;C:\\windows";
+};
+
+// The variables of the `set` listing in cmd's output (the first one shares the prompt's line).
+std::map<std::string, std::string> listed_variables(const std::string& output) {
+    std::map<std::string, std::string> variables;
+    for (std::string line : lines_of(output)) {
+        std::size_t prompt = line.find(">");
+        if (prompt != std::string::npos && line.starts_with("C:\\")) {
+            line = line.substr(prompt + 1);
+        }
+        std::size_t equals = line.find('=', 1);
+        if (equals != std::string::npos) {
+            variables[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return variables;
+}
+
+TEST_F(CmdScriptE2e, SwitchesTheRegistryAndTheSessionItRunsIn) {
+    std::string jdk17 = make_jdk("jdk-17");
+    std::string jdk21 = make_jdk("jdk-21");
+    ASSERT_EQ(run_corvel({"add", "java17", jdk17}).status, 0);
+    ASSERT_EQ(run_corvel({"add", "java21", jdk21}).status, 0);
+
+    RunResult r = run_in_session("java17");
+    EXPECT_NE(r.out.find("Switching to 'java17'... Done"), std::string::npos) << r;
+    EXPECT_NE(r.out.find("corvel-use status 0"), std::string::npos) << r;
+    std::map<std::string, std::string> variables = listed_variables(r.out);
+    EXPECT_EQ(variables["JAVA_HOME"], jdk17) << r;
+    EXPECT_EQ(variables["PATH"], jdk17 + "\\bin;" + k_session_path) << r;
+    for (const auto& [name, value] : variables) {
+        EXPECT_FALSE(name.starts_with("corvel_use")) << name << " is left in the session";
+    }
+    EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), jdk17);
+}
+
+TEST_F(CmdScriptE2e, FailedUseChangesNothingInTheSessionAndPassesItsErrorOn) {
+    std::string jdk17 = make_jdk("jdk-17");
+    ASSERT_EQ(run_corvel({"add", "java17", jdk17}).status, 0);
+
+    RunResult r = run_in_session("java8");
+    EXPECT_NE(r.out.find("corvel-use status 1"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("Error: Alias not found: 'java8'"), std::string::npos) << r;
+    std::map<std::string, std::string> variables = listed_variables(r.out);
+    EXPECT_EQ(variables.count("JAVA_HOME"), 0u) << r;
+    EXPECT_EQ(variables["PATH"], k_session_path) << r;
+
+    // A usage error keeps its own status.
+    r = run_in_session("");
+    EXPECT_NE(r.out.find("corvel-use status 2"), std::string::npos) << r;
+    EXPECT_EQ(listed_variables(r.out)["PATH"], k_session_path) << r;
+}
+
+// The README's recipe for cmd, typed at the prompt as it stands there, with %TEMP% below a user
+// name holding a space and a non-ASCII letter.
+TEST_F(CmdScriptE2e, ReadmeRecipeSwitchesTheSessionWhateverTheTempFolder) {
+    std::string jdk21 = make_jdk("jdk-21");
+    ASSERT_EQ(run_corvel({"add", "java21", jdk21}).status, 0);
+    std::string tools = test_path("tools");
+    write_file(tools + "\\corvel.exe", *read_file(corvel_exe()));
+    std::string temp = test_path("Users\\J\xC3\xBCrgen M\xC3\xBCller\\Temp");
+    make_folder(temp);
+    std::string session_path = tools + ";" + k_session_path;
+
+    RunOptions options;
+    options.set_env = {{"PATH", session_path}, {"TEMP", temp}};
+    options.stdin_bytes =
+        "corvel export-shell java21 --shell cmd > \"%TEMP%\\jdk.cmd\" && call "
+        "\"%TEMP%\\jdk.cmd\"\r\n"
+        "set\r\nexit\r\n";
+    RunResult r = run_program("C:\\windows\\system32\\cmd.exe", {"/q"}, options);
+    std::map<std::string, std::string> variables = listed_variables(r.out);
+    EXPECT_EQ(variables["JAVA_HOME"], jdk21) << r;
+    EXPECT_EQ(variables["PATH"], jdk21 + "\\bin;" + session_path) << r;
+}
+
+}  // namespace
+}  // namespace corvel::e2e
