@@ -130,13 +130,15 @@ median() {
 # bench NAME TARGET ARGS...: one unmeasured run each, then RUNS rounds of all three programs.
 # TARGET "-" means the case has no target against the floor. When `fresh_config` names a file,
 # it is copied over config.json before every corvel run, untimed (so that each `add` finds the
-# alias new). The corvel median is left in `median_ms`.
+# alias new), and written to disk first: otherwise corvel's own flush of the file it saves
+# would also pay for writing out the copy. The corvel median is left in `median_ms`.
 results=()
 fresh_config=""
 median_ms=0
 run_corvel() {
     if [ -n "$fresh_config" ]; then
         cp "$fresh_config" "$config_json"
+        sync
     fi
     elapsed_ms "$work/corvel.exe" "$@"
 }
