@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
-targets=(config path_rewrite release_file version_banner where_output suggest_alias)
+targets=(config config_writer path_rewrite release_file version_banner where_output suggest_alias)
 
 source scripts/common.sh
 build_preset fuzz

@@ -2,9 +2,11 @@
 // benchmark (300 JDK folders, 1,000 registered aliases, a 6,000-character user Path), so that
 // callgrind can count the instructions corvel's own code spends on it.
 //
-// Usage: corvel_profile list | scan | use | export-shell | version
+// Usage: corvel_profile list | scan | use | export-shell | version | add [REGISTERED]
+// (REGISTERED: how many aliases config.json holds, 1,000 by default)
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,7 @@ using corvel::RegistryRoot;
 using corvel::fakes::FakePlatform;
 
 constexpr int k_jdk_count = 300;
-constexpr int k_registered_count = 1000;
+constexpr int k_default_registered_count = 1000;
 constexpr std::string_view k_install_dirs[] = {
     "C:\\Program Files\\Java",       "C:\\Program Files\\Eclipse Adoptium",
     "C:\\Program Files\\Zulu",       "C:\\Program Files\\Amazon Corretto",
@@ -26,7 +28,7 @@ constexpr std::string_view k_install_dirs[] = {
     "C:\\Program Files (x86)\\Java",
 };
 
-void lay_out(FakePlatform& fake) {
+void lay_out(FakePlatform& fake, int registered_count) {
     std::vector<std::string> roots;
     for (int i = 0; i < k_jdk_count; ++i) {
         int major = 11 + i % 14;
@@ -38,7 +40,7 @@ void lay_out(FakePlatform& fake) {
     }
 
     std::string config = "{\n  \"current\": \"java0\",\n  \"versions\": {";
-    for (int i = 0; i < k_registered_count; ++i) {
+    for (int i = 0; i < registered_count; ++i) {
         const std::string& root = roots[i % k_jdk_count];
         config += i > 0 ? ",\n" : "\n";
         config += "    \"java" + std::to_string(i) +
@@ -72,13 +74,19 @@ int main(int argc, char** argv) {
         arguments = {"export-shell", "java0"};
     } else if (command == "version") {
         arguments = {"--version"};
+    } else if (command == "add") {
+        arguments = {"add", "added", "C:\\Program Files\\Java\\jdk-11.0.0"};
     } else {
-        std::fputs("usage: corvel_profile list | scan | use | export-shell | version\n", stderr);
+        std::fputs(
+            "usage: corvel_profile list | scan | use | export-shell | version | add "
+            "[REGISTERED]\n",
+            stderr);
         return 2;
     }
+    int registered_count = argc > 2 ? std::atoi(argv[2]) : k_default_registered_count;
 
     FakePlatform fake;
-    lay_out(fake);
+    lay_out(fake, registered_count);
     int status = corvel::run_entry(fake.platform, arguments);
     std::fprintf(stderr, "%s: status %d, %zu bytes of output\n", argv[1], status,
                  fake.console.output.size());

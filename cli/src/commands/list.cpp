@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "commands/commands.h"
 #include "config/config_operations.h"
@@ -45,9 +46,9 @@ CommandResult run_list(CommandContext& context) {
         StyledText marker = item.is_current ? green(k_active_marker).bold() : plain(" ");
         StyledText alias = item.is_current ? green(item.alias).bold() : plain(item.alias);
         terminal.print_line({
-            marker,
+            std::move(marker),
             plain(" "),
-            Cell{alias, alias_width},
+            Cell{std::move(alias), alias_width},
             plain("  "),
             Cell{cyan(item.detected_version.value_or("unknown")), k_version_width},
             plain("  "),

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 
 #include "config/config_operations.h"
@@ -101,6 +103,93 @@ TEST(SerializeConfig, AwkwardTextsRoundTrip) {
     auto parsed = parse_config(serialize_config(config));
     ASSERT_TRUE(parsed.has_value()) << parsed.error();
     EXPECT_EQ(*parsed, config);
+}
+
+// The document as the JSON library writes it, built member by member: the reference the writer
+// must match byte for byte. `strict` makes it throw on text that is not UTF-8.
+std::string library_dump(const Config& config, bool strict) {
+    using OrderedJson = nlohmann::ordered_json;
+    auto optional = [](const std::optional<std::string>& text) {
+        return text ? OrderedJson(*text) : OrderedJson(nullptr);
+    };
+    OrderedJson versions = OrderedJson::object();
+    for (const auto& [alias, entry] : config.versions) {
+        OrderedJson record = OrderedJson::object();
+        record["path"] = entry.path;
+        record["detected_version"] = optional(entry.detected_version);
+        record["vendor"] = optional(entry.vendor);
+        versions[alias] = std::move(record);
+    }
+    OrderedJson top = OrderedJson::object();
+    top["current"] = optional(config.current);
+    top["versions"] = std::move(versions);
+    return top.dump(
+        2, ' ', false,
+        strict ? OrderedJson::error_handler_t::strict : OrderedJson::error_handler_t::replace);
+}
+
+TEST(SerializeConfig, WritesWhatTheJsonLibraryWritesForVariedConfigurations) {
+    // Escapes, "/", DEL, NUL, non-ASCII; then bytes that are not UTF-8: a lone continuation
+    // byte, sequences cut short (also at the very end), a surrogate, overlong and too-large forms.
+    const std::vector<std::string> clean = {"java21",
+                                            "C:",
+                                            "\\",
+                                            "\"",
+                                            "/",
+                                            " ",
+                                            "\x7f",
+                                            "\b\t\n\f\r",
+                                            "\x01\x1f",
+                                            std::string(1, '\0'),
+                                            "\xC3\xA9",
+                                            "\xE6\x97\xA5",
+                                            "\xF0\x9F\x98\x80",
+                                            "\xEF\xBF\xBD"};
+    const std::vector<std::string> broken = {
+        "\xFF",         "\x80",         "\xC3",     "\xE6\x97",
+        "\xF0\x9F\x98", "\xED\xA0\x80", "\xC0\x80", "\xF4\x90\x80\x80"};
+    std::mt19937 random(20261208);
+    auto pick = [&random](std::size_t count) { return static_cast<std::size_t>(random() % count); };
+    auto text = [&](bool allow_broken) {
+        std::string result;
+        for (std::size_t piece = pick(6); piece > 0; --piece) {
+            result += allow_broken && pick(4) == 0 ? broken[pick(broken.size())]
+                                                   : clean[pick(clean.size())];
+        }
+        return result;
+    };
+    auto maybe = [&](bool allow_broken) -> std::optional<std::string> {
+        return pick(3) == 0 ? std::nullopt : std::optional(text(allow_broken));
+    };
+    int refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        bool allow_broken = round % 3 == 0;
+        Config config;
+        config.current = maybe(allow_broken);
+        std::size_t entries = round == 0 ? 1000 : pick(5);
+        for (std::size_t i = 0; i < entries; ++i) {
+            config.versions[text(allow_broken) + std::to_string(i)] =
+                JdkEntry{text(allow_broken), maybe(allow_broken), maybe(allow_broken)};
+        }
+        ASSERT_EQ(serialize_config(config), library_dump(config, false)) << "round " << round;
+
+        FakePlatform fake;
+        auto saved = save_config(fake.platform, config);
+        try {
+            std::string expected = library_dump(config, true);
+            ASSERT_TRUE(saved.has_value()) << "round " << round;
+            EXPECT_EQ(fake.files.content(k_file), expected) << "round " << round;
+        } catch (const nlohmann::json::type_error& error) {
+            ++refused;
+            std::string message = error.what();
+            message.erase(0, message.find("] ") + 2);
+            ASSERT_FALSE(saved.has_value()) << "round " << round;
+            EXPECT_EQ(saved.error().to_text(),
+                      "Configuration error: Cannot serialize config: " + message);
+        }
+    }
+    EXPECT_GT(refused, 20);  // both outcomes were exercised
+    EXPECT_LT(refused, 100);
 }
 
 // ---- Reading ---------------------------------------------------------------------------------
