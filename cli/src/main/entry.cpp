@@ -27,21 +27,14 @@ int run_entry(Platform& platform, std::span<const std::string> arguments) {
     Terminal terminal(platform.console, platform.environment);
 
     if (!platform.environment.is_elevated()) {
-        StyledText sign = yellow(k_warning_sign).bold();
-        StyledText first = plain(
-            " Not running as Administrator \u2014 system-wide (HKLM) JAVA_HOME/PATH updates will "
-            "be skipped.");
-        StyledText second = plain("  User environment (HKCU) updates will still work.");
-        if (output_is_a_script(arguments)) {
-            terminal.print_error_line({sign, first});
-            terminal.print_error_line({second});
-            terminal.print_error_line({});
-        } else {
-            terminal.print_line({sign, first});
-            terminal.print_line({second});
-            terminal.print_line();
-            terminal.flush();
-        }
+        void (Terminal::*print)(std::initializer_list<Cell>) =
+            output_is_a_script(arguments) ? &Terminal::print_error_line : &Terminal::print_line;
+        (terminal.*print)({yellow(k_warning_sign).bold(),
+                           plain(" Not running as Administrator \u2014 system-wide (HKLM) "
+                                 "JAVA_HOME/PATH updates will be skipped.")});
+        (terminal.*print)({plain("  User environment (HKCU) updates will still work.")});
+        (terminal.*print)({});
+        terminal.flush();
     }
 
     ParseOutcome parsed = parse_command_line(arguments, platform.console);

@@ -36,6 +36,17 @@ constexpr std::int32_t k_error_sharing_violation = 32;
 // that claims every name exists.
 constexpr int k_max_preserved_copies = 10000;
 
+// The library's message without its "[json.exception.type_error.316] " tag.
+std::string without_exception_tag(std::string message) {
+    if (message.starts_with("[json.exception.")) {
+        std::size_t end = message.find("] ");
+        if (end != std::string::npos) {
+            message.erase(0, end + 2);
+        }
+    }
+    return message;
+}
+
 // "line L, column C" of the byte before `consumed`: the last byte the parser has read, counted
 // the way the JSON library counts its own syntax errors (bytes, 1-based).
 std::string position_text(std::string_view text, std::size_t consumed) {
@@ -333,12 +344,7 @@ private:
     // error while parsing value - ..."; users get "syntax error while parsing value - ... at line
     // 1, column 5".
     std::string clean_library_message(std::string message, std::size_t position) const {
-        if (message.starts_with("[json.exception.")) {
-            std::size_t end = message.find("] ");
-            if (end != std::string::npos) {
-                message.erase(0, end + 2);
-            }
-        }
+        message = without_exception_tag(std::move(message));
         constexpr std::string_view k_lead = "parse error at ";
         if (message.starts_with(k_lead)) {
             std::size_t colon = message.find(": ");
@@ -469,14 +475,7 @@ private:
         try {
             m_out += OrderedJson(text).dump(-1, ' ', false, m_bad_text);
         } catch (const std::exception& error) {
-            std::string message = error.what();
-            if (message.starts_with("[json.exception.")) {
-                std::size_t end = message.find("] ");
-                if (end != std::string::npos) {
-                    message.erase(0, end + 2);
-                }
-            }
-            m_error = std::move(message);
+            m_error = without_exception_tag(error.what());
         }
     }
 
@@ -520,11 +519,19 @@ CoreError config_error(std::string_view what, const IoError& error) {
     return CoreError::config(std::string(what) + error.to_text());
 }
 
-// Only a file that is not there counts as no configuration. A file that exists but cannot be
-// examined (refused access, a broken share) may hold the user's JDKs, so it must not be taken
-// for an empty configuration and then replaced.
-bool is_absent(const IoError& error) {
-    return error.code == k_error_file_not_found || error.code == k_error_path_not_found;
+// Whether config.json is there. Only a file that is not there counts as absent; one that exists
+// but cannot be examined (refused access, a broken share) may hold the user's JDKs, so it is an
+// error rather than an empty configuration that the next save would replace.
+CoreResult<bool> config_file_exists(const FileSystem& files, const std::string& path) {
+    auto status = files.status(path);
+    if (status) {
+        return true;
+    }
+    if (status.error().code == k_error_file_not_found ||
+        status.error().code == k_error_path_not_found) {
+        return false;
+    }
+    return std::unexpected(config_error("Cannot read config file: ", status.error()));
 }
 
 // A name for the new content beside config.json that no other writer picks at the same time.
@@ -550,11 +557,12 @@ std::string temporary_name(const std::string& path) {
 // config.json.corrupt, or .corrupt-2, -3, ... when earlier copies exist) before it is replaced,
 // so that a damaged file is never silently lost.
 CoreResult<void> preserve_damaged_file(FileSystem& files, const std::string& path) {
-    if (auto status = files.status(path); !status) {
-        if (is_absent(status.error())) {
-            return {};
-        }
-        return std::unexpected(config_error("Cannot read config file: ", status.error()));
+    auto exists = config_file_exists(files, path);
+    if (!exists) {
+        return std::unexpected(std::move(exists.error()));
+    }
+    if (!*exists) {
+        return {};
     }
     auto bytes = files.read_file(path);
     if (!bytes) {
@@ -647,11 +655,12 @@ CoreResult<Config> load_config(const Platform& platform) {
     if (!path) {
         return std::unexpected(std::move(path.error()));
     }
-    if (auto status = platform.files.status(*path); !status) {
-        if (is_absent(status.error())) {
-            return Config{};
-        }
-        return std::unexpected(config_error("Cannot read config file: ", status.error()));
+    auto exists = config_file_exists(platform.files, *path);
+    if (!exists) {
+        return std::unexpected(std::move(exists.error()));
+    }
+    if (!*exists) {
+        return Config{};
     }
     auto text = platform.files.read_file(*path);
     if (!text) {

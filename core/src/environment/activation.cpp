@@ -5,32 +5,11 @@
 #include "environment/environment_store.h"
 #include "environment/path_rewrite.h"
 #include "java/jdk_validation.h"
+#include "text/path_text.h"
 
 namespace corvel {
 
 namespace {
-
-bool is_separator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// "C:\..." or "\\server\share...": a path that means the same folder whatever the current
-// folder or drive of the program that reads it.
-bool is_fully_qualified(std::string_view path) {
-    if (path.size() >= 3 &&
-        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-        path[1] == ':' && is_separator(path[2])) {
-        return true;
-    }
-    if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) {
-        return false;
-    }
-    std::size_t server_end = path.find_first_of("\\/", 2);
-    if (server_end == std::string_view::npos || server_end == 2) {
-        return false;
-    }
-    return server_end + 1 < path.size() && !is_separator(path[server_end + 1]);
-}
 
 // Writes JAVA_HOME and then the rewritten Path of one scope. The Path is read before
 // JAVA_HOME is written, so a Path that cannot be read stops the scope with nothing changed
@@ -63,7 +42,7 @@ CoreResult<void> check_activatable_root(std::string_view root) {
             " contains '%', which Windows expands in Path; move the JDK to a folder "
             "without '%' and register it again"));
     }
-    if (!is_fully_qualified(root)) {
+    if (!is_fully_qualified_path(root)) {
         return std::unexpected(CoreError::invalid_jdk_path(
             shown +
             " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; "

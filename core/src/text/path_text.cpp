@@ -17,6 +17,22 @@ std::string join_path(std::string_view left, std::string_view right) {
     return joined;
 }
 
+bool is_fully_qualified_path(std::string_view path) {
+    if (path.size() >= 3 &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+        path[1] == ':' && is_separator(path[2])) {
+        return true;
+    }
+    if (path.size() < 2 || !is_separator(path[0]) || !is_separator(path[1])) {
+        return false;
+    }
+    std::size_t server_end = path.find_first_of("\\/", 2);
+    if (server_end == std::string_view::npos || server_end == 2) {
+        return false;
+    }
+    return server_end + 1 < path.size() && !is_separator(path[server_end + 1]);
+}
+
 std::string_view trim_trailing_separators(std::string_view path) {
     while (!path.empty() && is_separator(path.back())) {
         path.remove_suffix(1);

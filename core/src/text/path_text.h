@@ -9,6 +9,10 @@ namespace corvel {
 // with a backslash or a slash (or is empty).
 std::string join_path(std::string_view left, std::string_view right);
 
+// Whether `path` names the same folder whatever the current folder or drive of the program that
+// reads it: a drive letter, a colon and a separator ("C:\..."), or "\\server\share...".
+bool is_fully_qualified_path(std::string_view path);
+
 // `path` without any trailing backslashes and slashes (a text of separators only becomes empty).
 std::string_view trim_trailing_separators(std::string_view path);
 

@@ -48,8 +48,12 @@ std::size_t control_length(std::string_view text) {
     return 0;
 }
 
-// `text` with each control character replaced by `replacement` (which may be empty).
+// `text` with each control character replaced by `replacement` (which may be empty). Text without
+// any, which is nearly all of it, is copied as it is.
 std::string substitute_control_characters(std::string_view text, std::string_view replacement) {
+    if (!has_control_character(text)) {
+        return std::string(text);
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t pos = 0;
@@ -78,16 +82,10 @@ bool has_control_character(std::string_view text) {
 }
 
 std::string remove_control_characters(std::string_view text) {
-    if (!has_control_character(text)) {
-        return std::string(text);
-    }
     return substitute_control_characters(text, {});
 }
 
 std::string replace_control_characters(std::string_view text) {
-    if (!has_control_character(text)) {
-        return std::string(text);
-    }
     return substitute_control_characters(text, "\uFFFD");
 }
 

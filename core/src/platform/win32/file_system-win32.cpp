@@ -319,15 +319,15 @@ std::expected<std::vector<std::string>, IoError> Win32FileSystem::list_directory
     WIN32_FIND_DATAW entry{};
     FindHandle search(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    std::vector<std::string> names;
     if (search.get() == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         // A folder without any entry (an empty drive root has not even "." and "..").
         if (code == ERROR_FILE_NOT_FOUND && is_directory(folder)) {
-            return std::vector<std::string>{};
+            return names;
         }
         return std::unexpected(io_error(code));
     }
-    std::vector<std::string> names;
     do {
         std::wstring_view name(entry.cFileName);
         if (name != L"." && name != L"..") {
