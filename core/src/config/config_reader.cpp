@@ -1,51 +1,24 @@
-#include "config/config.h"
-
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <exception>
 #include <iterator>
-#include <random>
 #include <string>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
-#include "text/path_text.h"
-#include "text/text.h"
+#include "config/config.h"
+#include "config/config_format.h"
+
+// The reader of config.json: the strict rules for its shape and the messages that place a
+// problem by line and column.
 
 namespace corvel {
 
 namespace {
 
 using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
 
 constexpr std::string_view k_byte_order_mark = "\xEF\xBB\xBF";
-
-// A replace refused because another program holds config.json for a moment (a virus scanner,
-// an editor, a second corvel reading it) is tried again this many times, this far apart.
-constexpr int k_replace_attempts = 10;
-constexpr int k_replace_pause_ms = 60;
-constexpr std::int32_t k_error_access_denied = 5;
-constexpr std::int32_t k_error_file_not_found = 2;
-constexpr std::int32_t k_error_path_not_found = 3;
-constexpr std::int32_t k_error_sharing_violation = 32;
-
-// Preserved copies of damaged files are numbered; the cap only guards against a file system
-// that claims every name exists.
-constexpr int k_max_preserved_copies = 10000;
-
-// The library's message without its "[json.exception.type_error.316] " tag.
-std::string without_exception_tag(std::string message) {
-    if (message.starts_with("[json.exception.")) {
-        std::size_t end = message.find("] ");
-        if (end != std::string::npos) {
-            message.erase(0, end + 2);
-        }
-    }
-    return message;
-}
 
 // "line L, column C" of the byte before `consumed`: the last byte the parser has read, counted
 // the way the JSON library counts its own syntax errors (bytes, 1-based).
@@ -373,249 +346,17 @@ private:
     bool m_seen_vendor = false;
 };
 
-// How text that is not UTF-8 is written: refused with the library's description (save_config),
-// or with each bad sequence replaced by U+FFFD (serialize_config).
-using BadText = OrderedJson::error_handler_t;
-
-// Writes config.json straight out in one pass, producing the same bytes as the library's
-// two-space dump of the ordered document would, without building that document: its objects
-// search their members one by one on every insertion, which made saving a large configuration
-// take minutes.
-class DocumentWriter {
-public:
-    DocumentWriter(BadText bad_text, std::size_t expected_size) : m_bad_text(bad_text) {
-        m_out.reserve(expected_size);
-    }
-
-    // Appends bytes that need no escaping (the layout and the member names).
-    void raw(std::string_view bytes) {
-        m_out += bytes;
-    }
-
-    // Appends `text` as a JSON string the way the library dumps one: the quotation mark, the
-    // backslash and the control characters escaped, everything else ("/", DEL, non-ASCII) as it
-    // is. Text that is not UTF-8 is rare, so the library writes it, which keeps its replacement
-    // characters and its error message exactly as they were.
-    void string(std::string_view text) {
-        if (m_error) {
-            return;
-        }
-        std::size_t start = m_out.size();
-        m_out += '"';
-        bool non_ascii = false;
-        std::size_t run = 0;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            auto byte = static_cast<unsigned char>(text[i]);
-            if (byte >= 0x20 && byte != '"' && byte != '\\') {
-                non_ascii = non_ascii || byte >= 0x80;
-                continue;
-            }
-            m_out.append(text.substr(run, i - run));
-            run = i + 1;
-            escape(byte);
-        }
-        m_out.append(text.substr(run));
-        m_out += '"';
-        if (non_ascii && !is_valid_utf8(text)) {
-            m_out.resize(start);
-            library_string(text);
-        }
-    }
-
-    // Appends the text as a string, or null when it is absent.
-    void optional(const std::optional<std::string>& text) {
-        if (text) {
-            string(*text);
-        } else {
-            raw("null");
-        }
-    }
-
-    // The document, or the library's description of the first text it refused.
-    std::expected<std::string, std::string> finish() && {
-        if (m_error) {
-            return std::unexpected(std::move(*m_error));
-        }
-        return std::move(m_out);
-    }
-
-private:
-    void escape(unsigned char byte) {
-        static constexpr char k_hex[] = "0123456789abcdef";
-        m_out += '\\';
-        switch (byte) {
-            case '"':
-            case '\\':
-                m_out += static_cast<char>(byte);
-                break;
-            case '\b':
-                m_out += 'b';
-                break;
-            case '\t':
-                m_out += 't';
-                break;
-            case '\n':
-                m_out += 'n';
-                break;
-            case '\f':
-                m_out += 'f';
-                break;
-            case '\r':
-                m_out += 'r';
-                break;
-            default:
-                m_out += "u00";
-                m_out += k_hex[byte >> 4];
-                m_out += k_hex[byte & 0xF];
-                break;
-        }
-    }
-
-    void library_string(std::string_view text) {
-        try {
-            m_out += OrderedJson(text).dump(-1, ' ', false, m_bad_text);
-        } catch (const std::exception& error) {
-            m_error = without_exception_tag(error.what());
-        }
-    }
-
-    BadText m_bad_text;
-    std::string m_out;
-    std::optional<std::string> m_error;
-};
-
-// The text of config.json; fails only with BadText::strict, on text that is not UTF-8.
-std::expected<std::string, std::string> write_config(const Config& config, BadText bad_text) {
-    constexpr std::size_t k_layout_per_entry = 80;
-    auto size_of = [](const std::optional<std::string>& text) { return text ? text->size() : 0; };
-    std::size_t expected_size = 48 + size_of(config.current);
-    for (const auto& [alias, entry] : config.versions) {
-        expected_size += k_layout_per_entry + alias.size() + entry.path.size() +
-                         size_of(entry.detected_version) + size_of(entry.vendor);
-    }
-    // Room for a few escaped backslashes (every Windows path has some) without growing.
-    DocumentWriter writer(bad_text, expected_size + expected_size / 8);
-    writer.raw("{\n  \"current\": ");
-    writer.optional(config.current);
-    writer.raw(",\n  \"versions\": {");
-    bool first = true;
-    for (const auto& [alias, entry] : config.versions) {
-        writer.raw(first ? "\n    " : ",\n    ");
-        first = false;
-        writer.string(alias);
-        writer.raw(": {\n      \"path\": ");
-        writer.string(entry.path);
-        writer.raw(",\n      \"detected_version\": ");
-        writer.optional(entry.detected_version);
-        writer.raw(",\n      \"vendor\": ");
-        writer.optional(entry.vendor);
-        writer.raw("\n    }");
-    }
-    writer.raw(first ? "}\n}" : "\n  }\n}");
-    return std::move(writer).finish();
-}
-
-CoreError config_error(std::string_view what, const IoError& error) {
-    return CoreError::config(std::string(what) + error.to_text());
-}
-
-// Whether config.json is there. Only a file that is not there counts as absent; one that exists
-// but cannot be examined (refused access, a broken share) may hold the user's JDKs, so it is an
-// error rather than an empty configuration that the next save would replace.
-CoreResult<bool> config_file_exists(const FileSystem& files, const std::string& path) {
-    auto status = files.status(path);
-    if (status) {
-        return true;
-    }
-    if (status.error().code == k_error_file_not_found ||
-        status.error().code == k_error_path_not_found) {
-        return false;
-    }
-    return std::unexpected(config_error("Cannot read config file: ", status.error()));
-}
-
-// A name for the new content beside config.json that no other writer picks at the same time.
-std::string temporary_name(const std::string& path) {
-    static std::mt19937_64 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{
-            device(), device(),
-            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
-        return std::mt19937_64(seed);
-    }();
-    static constexpr char k_digits[] = "0123456789abcdef";
-    std::uint64_t value = generator();
-    std::string suffix;
-    for (int i = 0; i < 16; ++i) {
-        suffix += k_digits[value & 0xF];
-        value >>= 4;
-    }
-    return path + ".tmp-" + suffix;
-}
-
-// Keeps the bytes of a config.json that does not load as a configuration beside it (as
-// config.json.corrupt, or .corrupt-2, -3, ... when earlier copies exist) before it is replaced,
-// so that a damaged file is never silently lost.
-CoreResult<void> preserve_damaged_file(FileSystem& files, const std::string& path) {
-    auto exists = config_file_exists(files, path);
-    if (!exists) {
-        return std::unexpected(std::move(exists.error()));
-    }
-    if (!*exists) {
-        return {};
-    }
-    auto bytes = files.read_file(path);
-    if (!bytes) {
-        // What cannot be read cannot be kept, so it must not be overwritten either.
-        return std::unexpected(config_error("Cannot read config file: ", bytes.error()));
-    }
-    if (is_valid_utf8(*bytes) && parse_config(*bytes)) {
-        return {};
-    }
-    for (int number = 1; number <= k_max_preserved_copies; ++number) {
-        std::string copy = path + ".corrupt";
-        if (number > 1) {
-            copy += "-" + std::to_string(number);
-        }
-        if (files.status(copy)) {
-            continue;
-        }
-        if (auto written = files.write_file(copy, *bytes); !written) {
-            (void)files.remove_file(copy);
-            return std::unexpected(config_error("Cannot write config file: ", written.error()));
-        }
-        return {};
-    }
-    return std::unexpected(CoreError::config(
-        "Cannot write config file: too many preserved copies of damaged config files"));
-}
-
-bool held_by_another_program(const IoError& error) {
-    return error.code == k_error_sharing_violation || error.code == k_error_access_denied;
-}
-
 }  // namespace
 
-CoreResult<std::string> config_dir(const Platform& platform) {
-    std::optional<std::string> roaming = platform.known_folders.roaming_app_data();
-    if (!roaming) {
-        return std::unexpected(CoreError::config("Cannot locate user config directory"));
+// The library's message without its "[json.exception.type_error.316] " tag.
+std::string without_exception_tag(std::string message) {
+    if (message.starts_with("[json.exception.")) {
+        std::size_t end = message.find("] ");
+        if (end != std::string::npos) {
+            message.erase(0, end + 2);
+        }
     }
-    return join_path(*roaming, "corvel");
-}
-
-CoreResult<std::string> config_path(const Platform& platform) {
-    auto folder = config_dir(platform);
-    if (!folder) {
-        return std::unexpected(std::move(folder.error()));
-    }
-    return join_path(*folder, "config.json");
-}
-
-std::string serialize_config(const Config& config) {
-    // Every text of a Config reaching here came from UTF-8 sources; should one not, its bad
-    // bytes are written as U+FFFD rather than failing (save_config refuses such a config).
-    return *write_config(config, BadText::replace);
+    return message;
 }
 
 std::expected<Config, std::string> parse_config(std::string_view text) {
@@ -648,78 +389,6 @@ std::expected<Config, std::string> parse_config(std::string_view text) {
             position_text(text, nul + 1));
     }
     return std::move(reader.config());
-}
-
-CoreResult<Config> load_config(const Platform& platform) {
-    auto path = config_path(platform);
-    if (!path) {
-        return std::unexpected(std::move(path.error()));
-    }
-    auto exists = config_file_exists(platform.files, *path);
-    if (!exists) {
-        return std::unexpected(std::move(exists.error()));
-    }
-    if (!*exists) {
-        return Config{};
-    }
-    auto text = platform.files.read_file(*path);
-    if (!text) {
-        return std::unexpected(config_error("Cannot read config file: ", text.error()));
-    }
-    if (!is_valid_utf8(*text)) {
-        return std::unexpected(config_error("Cannot read config file: ", invalid_utf8_error()));
-    }
-    auto config = parse_config(*text);
-    if (!config) {
-        // The description may quote bytes of the file; none of them may drive the terminal.
-        platform.console.write(StandardStream::Error,
-                               "Warning: config file is corrupted (" +
-                                   replace_control_characters(config.error()) +
-                                   "), starting fresh.\n");
-        platform.console.flush(StandardStream::Error);
-        return Config{};
-    }
-    return std::move(*config);
-}
-
-CoreResult<void> save_config(const Platform& platform, const Config& config) {
-    auto folder = config_dir(platform);
-    if (!folder) {
-        return std::unexpected(std::move(folder.error()));
-    }
-    std::string path = join_path(*folder, "config.json");
-    FileSystem& files = platform.files;
-
-    if (auto created = files.create_directories(*folder); !created) {
-        return std::unexpected(config_error("Cannot create config dir: ", created.error()));
-    }
-    auto text = write_config(config, BadText::strict);
-    if (!text) {
-        return std::unexpected(CoreError::config("Cannot serialize config: " + text.error()));
-    }
-    if (auto kept = preserve_damaged_file(files, path); !kept) {
-        return std::unexpected(std::move(kept.error()));
-    }
-
-    // The new content goes to a file of its own first and then replaces config.json in one
-    // step, so a crash or a full disk never leaves a half-written configuration behind.
-    std::string temporary = temporary_name(path);
-    if (auto written = files.write_file(temporary, *text); !written) {
-        (void)files.remove_file(temporary);
-        return std::unexpected(config_error("Cannot write config file: ", written.error()));
-    }
-    for (int attempt = 1;; ++attempt) {
-        auto replaced = files.replace_file(temporary, path);
-        if (replaced) {
-            return {};
-        }
-        if (attempt < k_replace_attempts && held_by_another_program(replaced.error())) {
-            files.pause(k_replace_pause_ms);
-            continue;
-        }
-        (void)files.remove_file(temporary);
-        return std::unexpected(config_error("Cannot write config file: ", replaced.error()));
-    }
 }
 
 }  // namespace corvel
