@@ -354,6 +354,20 @@ public:
         return k_error_success;
     }
 
+    std::uint32_t delete_value(std::string_view name) override {
+        m_registry.m_log.push_back(std::string("delete ") + root_name(m_root) + "\\" + m_path +
+                                   "\\" + std::string(name));
+        if (!m_writable) {
+            return k_error_access_denied;
+        }
+        auto failing = m_registry.m_failing_set.find(ascii_lower(name));
+        if (failing != m_registry.m_failing_set.end()) {
+            return failing->second;
+        }
+        auto& key = m_registry.m_keys.at(MemoryRegistry::key_of(m_root, m_path));
+        return key.values.erase(ascii_lower(name)) == 1 ? k_error_success : k_error_file_not_found;
+    }
+
     std::expected<std::string, std::uint32_t> enum_subkey(std::uint32_t index) const override {
         const auto& key = m_registry.m_keys.at(MemoryRegistry::key_of(m_root, m_path));
         if (index >= key.subkeys.size()) {

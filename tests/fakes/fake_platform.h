@@ -124,13 +124,13 @@ public:
     void deny_write(RegistryRoot root, std::string_view key, std::uint32_t code = 5);
     // Opening `key` in any mode fails with `code`.
     void deny_open(RegistryRoot root, std::string_view key, std::uint32_t code = 5);
-    // Writing the value `name` (any key) fails with `code`.
+    // Writing or deleting the value `name` (any key) fails with `code`.
     void fail_set(std::string_view name, std::uint32_t code);
     // Reading the value `name` (any key) fails with `code`.
     void fail_query(std::string_view name, std::uint32_t code);
 
     // Every operation asked, in order: "open HKCU\Environment r", "set HKLM\...\Path 2",
-    // "broadcast", ...
+    // "delete HKCU\Environment\JAVA_HOME", "broadcast", ...
     const std::vector<std::string>& log() const {
         return m_log;
     }

@@ -33,6 +33,10 @@ CoreResult<std::string> config_dir(const Platform& platform);
 // config_dir joined with config.json.
 CoreResult<std::string> config_path(const Platform& platform);
 
+// Whether config.json exists; a Config error when it exists but cannot be examined. Creates
+// nothing.
+CoreResult<bool> config_exists(const Platform& platform);
+
 // Reads config.json afresh: the empty configuration when the file (or its folder) is missing;
 // a warning on standard error and the empty configuration when it is corrupt; a Config error
 // when it cannot be examined or read. Never writes.

@@ -127,6 +127,14 @@ CoreResult<std::string> config_path(const Platform& platform) {
     return join_path(*folder, "config.json");
 }
 
+CoreResult<bool> config_exists(const Platform& platform) {
+    auto path = config_path(platform);
+    if (!path) {
+        return std::unexpected(std::move(path.error()));
+    }
+    return config_file_exists(platform.files, *path);
+}
+
 CoreResult<Config> load_config(const Platform& platform) {
     auto path = config_path(platform);
     if (!path) {

@@ -20,7 +20,8 @@ constexpr std::chrono::seconds k_lock_wait{10};
 
 // The lock on config.json.lock is what keeps two corvel processes changing the configuration at
 // the same moment from overwriting each other's change.
-CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change) {
+CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change,
+                                 const UndoChange& undo) {
     auto folder = config_dir(platform);
     if (!folder) {
         return std::unexpected(std::move(folder.error()));
@@ -47,9 +48,23 @@ CoreResult<Config> update_config(const Platform& platform, const ConfigChange& c
         return std::unexpected(std::move(changed.error()));
     }
     if (auto saved = save_config(platform, *config); !saved) {
+        if (undo) {
+            return std::unexpected(undo(std::move(saved.error())));
+        }
         return std::unexpected(std::move(saved.error()));
     }
     return std::move(*config);
+}
+
+CoreResult<void> require_config(const Platform& platform, std::string_view alias) {
+    auto exists = config_exists(platform);
+    if (!exists) {
+        return std::unexpected(std::move(exists.error()));
+    }
+    if (!*exists) {
+        return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+    }
+    return {};
 }
 
 CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
@@ -64,6 +79,9 @@ CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
 }
 
 CoreResult<Config> remove_version(const Platform& platform, std::string_view alias) {
+    if (auto registered = require_config(platform, alias); !registered) {
+        return std::unexpected(std::move(registered.error()));
+    }
     return update_config(platform, [&](Config& config) -> CoreResult<void> {
         auto place = config.versions.find(std::string(alias));
         if (place == config.versions.end()) {
@@ -78,6 +96,9 @@ CoreResult<Config> remove_version(const Platform& platform, std::string_view ali
 }
 
 CoreResult<Config> set_current(const Platform& platform, std::string_view alias) {
+    if (auto registered = require_config(platform, alias); !registered) {
+        return std::unexpected(std::move(registered.error()));
+    }
     return update_config(platform, [&](Config& config) -> CoreResult<void> {
         if (!config.versions.contains(std::string(alias))) {
             return std::unexpected(CoreError::alias_not_found(std::string(alias)));

@@ -24,10 +24,19 @@ struct JdkListItem {
 // A change to a loaded configuration; an error rejects it, and nothing is saved.
 using ConfigChange = std::function<CoreResult<void>(Config&)>;
 
+// Undoes what a change did outside the file when the changed configuration could not be saved;
+// called with the save error while the lock is still held, returns the error to report.
+using UndoChange = std::function<CoreError(CoreError save_error)>;
+
 // Loads config.json, runs `change` on it and saves the result, all while holding the
 // configuration lock (waited for at most 10 seconds), so that whatever `change` does outside
 // the file happens as one step with it. Returns the saved configuration.
-CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change);
+CoreResult<Config> update_config(const Platform& platform, const ConfigChange& change,
+                                 const UndoChange& undo = {});
+
+// AliasNotFound for `alias` when there is no config.json at all, so that an operation that can
+// only fail without one fails before it creates the folder or the lock.
+CoreResult<void> require_config(const Platform& platform, std::string_view alias);
 
 // Registers `entry` under `alias` as one locked load-check-save; DuplicateAlias when the alias
 // is taken. Never changes `current`.

@@ -11,19 +11,33 @@ namespace corvel {
 
 namespace {
 
-// Writes JAVA_HOME and then the rewritten Path of one scope. The Path is read before
-// JAVA_HOME is written, so a Path that cannot be read stops the scope with nothing changed
-// in it rather than leaving JAVA_HOME and Path pointing at different JDKs.
+// Writes JAVA_HOME and then the rewritten Path of one scope, adding each value it replaced to
+// `replaced`. The Path is read before JAVA_HOME is written, so a Path that cannot be read stops
+// the scope with nothing changed in it.
 CoreResult<void> apply_scope(const Platform& platform, EnvironmentScope scope,
                              std::string_view root, std::string_view new_bin,
-                             const std::vector<std::string>& registered_bins) {
+                             const std::vector<std::string>& registered_bins,
+                             std::vector<PreviousValue>& replaced) {
     if (auto readable = read_path_value(platform, scope); !readable) {
         return std::unexpected(std::move(readable.error()));
+    }
+    auto java_home = remember_value(platform, scope, "JAVA_HOME");
+    if (!java_home) {
+        return std::unexpected(std::move(java_home.error()));
+    }
+    auto path = remember_value(platform, scope, "Path");
+    if (!path) {
+        return std::unexpected(std::move(path.error()));
     }
     if (auto written = set_java_home(platform, scope, root); !written) {
         return written;
     }
-    return update_path(platform, scope, new_bin, registered_bins);
+    replaced.push_back(std::move(*java_home));
+    if (auto written = update_path(platform, scope, new_bin, registered_bins); !written) {
+        return written;
+    }
+    replaced.push_back(std::move(*path));
+    return {};
 }
 
 }  // namespace
@@ -55,14 +69,21 @@ CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string
                                            const std::vector<std::string>& registered_bins) {
     std::string new_bin = std::string(root) + "\\bin";
 
-    if (auto user = apply_scope(platform, EnvironmentScope::User, root, new_bin, registered_bins);
+    ApplyOutcome outcome;
+    if (auto user = apply_scope(platform, EnvironmentScope::User, root, new_bin, registered_bins,
+                                outcome.replaced);
         !user) {
+        // Nothing was announced, and once JAVA_HOME is back nothing has changed.
+        if (auto restored = restore_values(platform, outcome.replaced); !restored) {
+            return std::unexpected(CoreError::other(
+                "The user JAVA_HOME was switched to " + std::string(root) +
+                " but its Path was not (" + user.error().to_text() +
+                "), and putting JAVA_HOME back failed: " + restored.error().to_text()));
+        }
         return std::unexpected(std::move(user.error()));
     }
-
-    ApplyOutcome outcome;
-    if (auto system =
-            apply_scope(platform, EnvironmentScope::System, root, new_bin, registered_bins);
+    if (auto system = apply_scope(platform, EnvironmentScope::System, root, new_bin,
+                                  registered_bins, outcome.replaced);
         !system) {
         outcome.system_error = system.error().to_text();
     }
@@ -71,37 +92,64 @@ CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string
     return outcome;
 }
 
+CoreResult<void> undo_environment(const Platform& platform, const ApplyOutcome& applied) {
+    if (applied.replaced.empty()) {
+        return {};
+    }
+    auto restored = restore_values(platform, applied.replaced);
+    broadcast_environment_change(platform);
+    return restored;
+}
+
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias) {
+    // Without config.json no alias is registered; failing here creates nothing.
+    if (auto registered = require_config(platform, alias); !registered) {
+        return std::unexpected(std::move(registered.error()));
+    }
     // One transaction: a second `use` waits, so the registry and `current` always name the
     // same JDK.
-    std::optional<std::string> warning;
-    auto switched = update_config(platform, [&](Config& config) -> CoreResult<void> {
-        auto entry = config.versions.find(std::string(alias));
-        if (entry == config.versions.end()) {
-            return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+    ApplyOutcome applied;
+    auto undo = [&](CoreError save_error) {
+        auto restored = undo_environment(platform, applied);
+        if (restored) {
+            return save_error;
         }
-        const std::string& root = entry->second.path;
-        if (auto activatable = check_activatable_root(root); !activatable) {
-            return activatable;
-        }
-        if (auto valid = validate_jdk_path(platform, root); !valid) {
-            return valid;
-        }
-        auto outcome = apply_environment(platform, root, registered_bin_dirs(config));
-        if (!outcome) {
-            return std::unexpected(std::move(outcome.error()));
-        }
-        if (outcome->system_error) {
-            warning = std::string(k_system_not_updated_warning);
-        }
-        config.current = std::string(alias);
-        return {};
-    });
+        return CoreError::other("The environment was switched to '" + std::string(alias) +
+                                "' but config.json was not updated (" + save_error.to_text() +
+                                "), and putting the previous JAVA_HOME and Path back failed: " +
+                                restored.error().to_text());
+    };
+    auto switched = update_config(
+        platform,
+        [&](Config& config) -> CoreResult<void> {
+            auto entry = config.versions.find(std::string(alias));
+            if (entry == config.versions.end()) {
+                return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+            }
+            const std::string& root = entry->second.path;
+            if (auto activatable = check_activatable_root(root); !activatable) {
+                return activatable;
+            }
+            if (auto valid = validate_jdk_path(platform, root); !valid) {
+                return valid;
+            }
+            auto outcome = apply_environment(platform, root, registered_bin_dirs(config));
+            if (!outcome) {
+                return std::unexpected(std::move(outcome.error()));
+            }
+            applied = std::move(*outcome);
+            config.current = std::string(alias);
+            return {};
+        },
+        undo);
     if (!switched) {
         return std::unexpected(std::move(switched.error()));
     }
-    return warning;
+    if (applied.system_error) {
+        return std::optional<std::string>(k_system_not_updated_warning);
+    }
+    return std::nullopt;
 }
 
 }  // namespace corvel

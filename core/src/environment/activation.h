@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/core_error.h"
+#include "environment/environment_store.h"
 #include "platform/platform.h"
 
 namespace corvel {
@@ -15,9 +16,11 @@ inline constexpr std::string_view k_system_not_updated_warning =
     "System environment (HKLM) could not be updated \u2014 run as Administrator to apply changes "
     "system-wide. User environment was updated successfully.";
 
-// What apply_environment managed: the rendered text of the first system-side error, if any.
+// What apply_environment managed: the rendered text of the first system-side error, if any,
+// and every value it replaced as it was before, oldest first, for undo_environment.
 struct ApplyOutcome {
     std::optional<std::string> system_error;
+    std::vector<PreviousValue> replaced;
 };
 
 // Whether a JDK root can become JAVA_HOME and a Path entry: it must be fully qualified (a drive
@@ -26,13 +29,18 @@ struct ApplyOutcome {
 CoreResult<void> check_activatable_root(std::string_view root);
 
 // Writes JAVA_HOME and Path for the user, then the system, then broadcasts. A user-side
-// failure is returned; a system-side one is recorded in the outcome.
+// failure is returned with the user values put back as they were; a system-side one is recorded
+// in the outcome.
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins);
 
+// Puts back every value `applied` replaced and broadcasts again when there was any.
+CoreResult<void> undo_environment(const Platform& platform, const ApplyOutcome& applied);
+
 // Activates the registered JDK `alias` and records it as current, holding the configuration lock
 // from the first read to the last write; the optional warning when the system environment was
-// not updated.
+// not updated. A switch that cannot be recorded is undone, so a failed `use` leaves the registry
+// and config.json as they were.
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias);
 

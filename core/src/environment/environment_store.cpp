@@ -97,6 +97,33 @@ std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey
     return std::move(*text);
 }
 
+// "Cannot read JAVA_HOME: ", "Cannot restore system Path: ", ...
+std::string value_failure(EnvironmentScope scope, std::string_view action, std::string_view name) {
+    std::string text = "Cannot " + std::string(action) + " ";
+    if (scope == EnvironmentScope::System) {
+        text += "system ";
+    }
+    return text + std::string(name) + ": ";
+}
+
+CoreResult<void> restore_value(const Platform& platform, const PreviousValue& previous) {
+    auto key = open_environment_key(platform, previous.scope, true);
+    if (!key) {
+        return std::unexpected(std::move(key.error()));
+    }
+    std::uint32_t result = k_error_success;
+    if (previous.value) {
+        result = (*key)->set_value(previous.name, previous.value->type, previous.value->bytes);
+    } else if (result = (*key)->delete_value(previous.name); result == k_error_file_not_found) {
+        result = k_error_success;
+    }
+    if (result != k_error_success) {
+        return std::unexpected(registry_error(
+            platform, value_failure(previous.scope, "restore", previous.name), result));
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string os_error_text(const Platform& platform, std::uint32_t code) {
@@ -218,6 +245,38 @@ CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope sco
     if (result != k_error_success) {
         return std::unexpected(
             registry_error(platform, scope_key(scope).path_write_failure, result));
+    }
+    return {};
+}
+
+CoreResult<PreviousValue> remember_value(const Platform& platform, EnvironmentScope scope,
+                                         std::string_view name) {
+    auto key = open_environment_key(platform, scope, false);
+    if (!key) {
+        return std::unexpected(std::move(key.error()));
+    }
+    PreviousValue previous{scope, std::string(name), std::nullopt};
+    auto value = (*key)->query_value(name);
+    if (value) {
+        previous.value = std::move(*value);
+    } else if (value.error() != k_error_file_not_found) {
+        return std::unexpected(
+            registry_error(platform, value_failure(scope, "read", name), value.error()));
+    }
+    return previous;
+}
+
+CoreResult<void> restore_values(const Platform& platform,
+                                const std::vector<PreviousValue>& previous) {
+    std::optional<CoreError> first_failure;
+    for (auto value = previous.rbegin(); value != previous.rend(); ++value) {
+        auto restored = restore_value(platform, *value);
+        if (!restored && !first_failure) {
+            first_failure = std::move(restored.error());
+        }
+    }
+    if (first_failure) {
+        return std::unexpected(std::move(*first_failure));
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/core_error.h"
 #include "platform/platform.h"
@@ -50,6 +51,23 @@ CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
 // existing Path that read_path_value could not read is left alone with a Registry error.
 CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
                                   std::string_view text);
+
+// A value as it stood before this run wrote it, so that the write can be undone.
+struct PreviousValue {
+    EnvironmentScope scope = EnvironmentScope::User;
+    std::string name;
+    std::optional<RegistryValue> value;  // nothing: the value did not exist
+};
+
+// The value `name` of the scope as it stands, bytes and type unchanged; a Registry error when it
+// exists but cannot be read, since what cannot be read could not be put back.
+CoreResult<PreviousValue> remember_value(const Platform& platform, EnvironmentScope scope,
+                                         std::string_view name);
+
+// Puts the values back, newest first: the same type and bytes, or deleted when they did not
+// exist. Tries every one; a Registry error naming the first that failed.
+CoreResult<void> restore_values(const Platform& platform,
+                                const std::vector<PreviousValue>& previous);
 
 // Announces the change to running programs; cannot fail.
 void broadcast_environment_change(const Platform& platform);

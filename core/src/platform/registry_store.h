@@ -52,6 +52,9 @@ public:
     virtual std::uint32_t set_value(std::string_view name, std::uint32_t type,
                                     std::span<const std::uint8_t> data) = 0;
 
+    // Deletes the value `name`; returns the Windows result code (0 on success).
+    virtual std::uint32_t delete_value(std::string_view name) = 0;
+
     // The name of subkey number `index`; k_error_no_more_items past the last one,
     // k_error_more_data for a name longer than 2048 UTF-16 units, and
     // k_error_no_unicode_translation for a name that is not valid UTF-16.

@@ -146,6 +146,9 @@ private:
                                 std::span<const std::uint8_t>) override {
             return k_error_access_denied;
         }
+        std::uint32_t delete_value(std::string_view) override {
+            return k_error_access_denied;
+        }
         std::expected<std::string, std::uint32_t> enum_subkey(std::uint32_t) const override {
             ++m_count;
             return std::unexpected(std::uint32_t{1018});  // the key was deleted

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/config.h"
+#include "config/config_operations.h"
 #include "fake_platform.h"
 #include "text/text.h"
 
@@ -49,6 +50,9 @@ private:
         std::uint32_t set_value(std::string_view name, std::uint32_t type,
                                 std::span<const std::uint8_t> data) override {
             return name == "Path" ? 1021 : m_key->set_value(name, type, data);
+        }
+        std::uint32_t delete_value(std::string_view name) override {
+            return m_key->delete_value(name);
         }
         std::expected<std::string, std::uint32_t> enum_subkey(std::uint32_t index) const override {
             return m_key->enum_subkey(index);
@@ -162,16 +166,29 @@ TEST_F(ActivationTest, UserJavaHomeWriteFailureStopsBeforeThePath) {
     EXPECT_EQ(user("Path"), "C:\\Windows");
 }
 
-TEST_F(ActivationTest, UserPathWriteFailureKeepsTheNewJavaHomeAndDoesNotBroadcast) {
+// A user Path that cannot be written must not leave JAVA_HOME naming another JDK than Path:
+// JAVA_HOME goes back to its type and bytes, or away when there was none.
+TEST_F(ActivationTest, UserPathWriteFailurePutsJavaHomeBackWithoutBroadcasting) {
     fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Windows");
     fake.registry.fail_set("Path", 1021);
-    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
-    ASSERT_FALSE(outcome);
-    EXPECT_EQ(outcome.error().to_text(),
-              "Registry error: Cannot write Path: Unknown error 1021. (os error 1021)");
-    EXPECT_EQ(effects(), (std::vector<std::string>{"HKCU:JAVA_HOME 1", "HKCU:Path 1"}));
-    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
-    EXPECT_EQ(user("Path"), "C:\\Windows");
+    for (bool existed : {false, true}) {
+        SCOPED_TRACE(existed);
+        if (existed) {
+            fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "%JDKS%\\17", k_reg_expand_sz);
+        }
+        auto before = fake.registry.get(k_hkcu, k_user_key, "JAVA_HOME");
+        auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error().to_text(),
+                  "Registry error: Cannot write Path: Unknown error 1021. (os error 1021)");
+        auto after = fake.registry.get(k_hkcu, k_user_key, "JAVA_HOME");
+        ASSERT_EQ(after.has_value(), existed);
+        if (existed) {
+            EXPECT_EQ(after->type, k_reg_expand_sz);
+            EXPECT_EQ(after->bytes, before->bytes);
+        }
+        EXPECT_EQ(user("Path"), "C:\\Windows");
+    }
     EXPECT_EQ(fake.registry.broadcasts(), 0);
 }
 
@@ -289,19 +306,71 @@ TEST_F(ActivationTest, UserFailureLeavesTheConfigurationAlone) {
     EXPECT_EQ(recorded_current(), std::nullopt);
 }
 
-TEST_F(ActivationTest, SaveFailureIsReturnedAfterTheEnvironmentChanged) {
-    fake.files.set_failure_hook(
-        [](std::string_view op, std::string_view) -> std::optional<IoError> {
-            if (op == "write" || op == "replace") {
-                return IoError{"Access is denied.", 5};
+// config.json held open by another program: the switch is undone, every value back with its
+// type and bytes (a value that did not exist deleted again), and announced once more.
+TEST_F(ActivationTest, SaveFailureUndoesTheSwitch) {
+    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "%JDKS%\\17", k_reg_expand_sz);
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Java\\jdk-17\\bin;C:\\Tools", k_reg_sz);
+    fake.registry.set_text(k_hklm, k_system_key, "Path", "%SystemRoot%", k_reg_expand_sz);
+    auto snapshot = [&] {
+        std::vector<std::optional<RegistryValue>> values;
+        for (auto [root, key] : {std::pair{k_hkcu, k_user_key}, std::pair{k_hklm, k_system_key}}) {
+            for (const char* name : {"JAVA_HOME", "Path"}) {
+                values.push_back(fake.registry.get(root, key, name));
             }
-            return std::nullopt;
+        }
+        return values;
+    };
+    const auto before = snapshot();
+    const auto config_before = fake.files.content(fakes::FakePlatform::k_config_path);
+    bool restore_fails = false;
+    fake.files.set_failure_hook(
+        [&](std::string_view op, std::string_view) -> std::optional<IoError> {
+            if (op != "replace") {
+                return std::nullopt;
+            }
+            if (restore_fails) {
+                fake.registry.fail_set("Path", 1021);
+            }
+            return IoError{"Access is denied.", 5};
         });
+
     auto result = use_version(fake.platform, "java21");
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind(), ErrorKind::Config);
-    EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk21");
-    EXPECT_EQ(fake.registry.broadcasts(), 1);
+    EXPECT_EQ(result.error().to_text(),
+              "Configuration error: Cannot write config file: Access is denied. (os error 5)");
+    const auto after = snapshot();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        ASSERT_EQ(after[i].has_value(), before[i].has_value()) << i;
+        if (before[i]) {
+            EXPECT_EQ(after[i]->type, before[i]->type) << i;
+            EXPECT_EQ(after[i]->bytes, before[i]->bytes) << i;
+        }
+    }
+    EXPECT_EQ(fake.files.content(fakes::FakePlatform::k_config_path), config_before);
+    EXPECT_EQ(fake.registry.broadcasts(), 2);
+
+    restore_fails = true;
+    result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().to_text(),
+              "The environment was switched to 'java21' but config.json was not updated "
+              "(Configuration error: Cannot write config file: Access is denied. (os error 5)), "
+              "and putting the previous JAVA_HOME and Path back failed: Registry error: Cannot "
+              "restore system Path: Unknown error 1021. (os error 1021)");
+}
+
+// Without config.json no alias can be found, and nothing is created for finding none.
+TEST_F(ActivationTest, FailingWithoutAConfigurationCreatesNothing) {
+    const std::string folder = "C:\\Users\\user\\AppData\\Roaming\\corvel";
+    fake.files.erase(folder);
+    auto used = use_version(fake.platform, "java21");
+    auto removed = remove_version(fake.platform, "java21");
+    ASSERT_FALSE(used);
+    ASSERT_FALSE(removed);
+    EXPECT_EQ(used.error().to_text(), "Alias not found: 'java21'");
+    EXPECT_EQ(removed.error().to_text(), "Alias not found: 'java21'");
+    EXPECT_FALSE(fake.files.exists(folder));
 }
 
 // A ';' would split the entry in Path, a '%' would be expanded there, and a relative root would

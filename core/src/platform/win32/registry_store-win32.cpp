@@ -72,6 +72,14 @@ public:
             m_key, wide_name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())));
     }
 
+    std::uint32_t delete_value(std::string_view name) override {
+        if (holds_nul(name)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        const std::wstring wide_name = to_wide(name);
+        return static_cast<std::uint32_t>(RegDeleteValueW(m_key, wide_name.c_str()));
+    }
+
     std::expected<std::string, std::uint32_t> enum_subkey(std::uint32_t index) const override {
         wchar_t name[k_subkey_name_buffer];
         DWORD length = k_subkey_name_buffer;
