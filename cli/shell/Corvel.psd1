@@ -1,0 +1,19 @@
+@{
+    RootModule           = 'Corvel.psm1'
+    ModuleVersion        = '0.1.0'
+    GUID                 = 'f25b3751-b9e2-4129-9fd9-1242ca26bb62'
+    Author               = 'the corvel developers'
+    Copyright            = '(c) 2026 the corvel developers. MIT License.'
+    Description          = 'Switches the JDK of the PowerShell session with corvel; completes corvel.'
+    PowerShellVersion    = '5.1'
+    CompatiblePSEditions = @('Desktop', 'Core')
+    FunctionsToExport    = @('Use-CorvelJdk')
+    CmdletsToExport      = @()
+    VariablesToExport    = @()
+    AliasesToExport      = @('corvel-use')
+    PrivateData          = @{
+        PSData = @{
+            Tags = @('Java', 'JDK', 'JAVA_HOME', 'Windows')
+        }
+    }
+}
