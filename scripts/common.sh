@@ -11,8 +11,18 @@ corvel_packages=(
     python3
 )
 
-# Installs the packages that are missing; runs apt-get update first only when one is.
+# PowerShell 7, for the tests of the PowerShell module, installed as a .NET global tool into
+# ~/.dotnet/tools (this version: newer ones do not install with the .NET SDK these machines have).
+corvel_pwsh_version=7.6.10
+export PATH="$HOME/.dotnet/tools:$PATH"
+
+# Installs the Debian packages that are missing, then PowerShell when pwsh is missing.
 install_missing_packages() {
+    install_missing_debian_packages && install_pwsh
+}
+
+# Installs the packages that are missing; runs apt-get update first only when one is.
+install_missing_debian_packages() {
     local missing=() package
     for package in "${corvel_packages[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -30,6 +40,24 @@ install_missing_packages() {
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -q &&
         "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+}
+
+# Installs pwsh with the .NET SDK's `dotnet tool` when it is missing; fails when it cannot.
+install_pwsh() {
+    if command -v pwsh >/dev/null 2>&1; then
+        return 0
+    fi
+    if ! command -v dotnet >/dev/null 2>&1; then
+        echo "pwsh is missing and cannot be installed: the .NET SDK (dotnet) is not installed" >&2
+        return 1
+    fi
+    echo "installing: PowerShell $corvel_pwsh_version (dotnet global tool)"
+    DOTNET_NOLOGO=1 DOTNET_CLI_TELEMETRY_OPTOUT=1 \
+        dotnet tool install --global PowerShell --version "$corvel_pwsh_version" </dev/null &&
+        command -v pwsh >/dev/null 2>&1 || {
+        echo "installing PowerShell $corvel_pwsh_version failed" >&2
+        return 1
+    }
 }
 
 # Configures and builds one preset (native, sanitize, windows or fuzz), through ccache when present.
