@@ -2,8 +2,10 @@
 
 #include "commands/commands.h"
 #include "config/config_operations.h"
+#include "environment/activation.h"
 #include "java/jdk_validation.h"
 #include "java/probe.h"
+#include "text/path_text.h"
 
 namespace corvel {
 
@@ -13,6 +15,10 @@ CommandResult run_add(CommandContext& context, std::string_view alias, std::stri
     terminal.print({plain("Validating path... ")});
     if (auto valid = validate_jdk_path(context.platform, path); !valid) {
         return std::unexpected(to_command_error(valid.error()));
+    }
+    // What use would refuse is never stored.
+    if (auto activatable = check_activatable_root(trim_trailing_separators(path)); !activatable) {
+        return std::unexpected(to_command_error(activatable.error()));
     }
     terminal.print_line({green("OK")});
 

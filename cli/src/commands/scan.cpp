@@ -5,11 +5,23 @@
 #include "config/config.h"
 #include "config/config_operations.h"
 #include "discovery/discovery.h"
+#include "environment/activation.h"
 #include "java/probe.h"
+#include "text/path_text.h"
 
 namespace corvel {
 
 namespace {
+
+// Registers the JDK found at `path` under `alias`, unless use could never activate it there.
+CoreResult<Config> add_found(const Platform& platform, const std::string& alias,
+                             std::string_view path) {
+    if (auto activatable = check_activatable_root(trim_trailing_separators(path)); !activatable) {
+        return std::unexpected(std::move(activatable.error()));
+    }
+    // Probed afresh: what is stored reflects the folder at the moment it is registered.
+    return add_version(platform, alias, probe_jdk(platform, path));
+}
 
 // The aliases registered now; a configuration that cannot be read names none, and the adds
 // that follow report the read failure themselves.
@@ -65,9 +77,7 @@ CommandResult run_scan(CommandContext& context, bool auto_add) {
         }
         terminal.flush();
         std::string alias = unique_alias(jdk.suggested_alias, used);
-        // Probed afresh: what is stored reflects the folder at the moment it is registered.
-        JdkEntry entry = probe_jdk(platform, jdk.path);
-        auto result = add_version(platform, alias, entry);
+        auto result = add_found(platform, alias, jdk.path);
         if (!result) {
             terminal.print_line({plain("    "), red(k_ballot_x),
                                  plain(" Failed to add: " + result.error().to_text())});

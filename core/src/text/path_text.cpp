@@ -30,6 +30,9 @@ bool is_fully_qualified_path(std::string_view path) {
     if (server_end == std::string_view::npos || server_end == 2) {
         return false;
     }
+    if (server_end == 3 && (path[2] == '?' || path[2] == '.')) {
+        return false;
+    }
     return server_end + 1 < path.size() && !is_separator(path[server_end + 1]);
 }
 

@@ -10,7 +10,8 @@ namespace corvel {
 std::string join_path(std::string_view left, std::string_view right);
 
 // Whether `path` names the same folder whatever the current folder or drive of the program that
-// reads it: a drive letter, a colon and a separator ("C:\..."), or "\\server\share...".
+// reads it: a drive letter, a colon and a separator ("C:\..."), or "\\server\share...". Device
+// paths ("\\?\C:\...", "\\.\C:\...") are not: other programs do not read them as folders.
 bool is_fully_qualified_path(std::string_view path);
 
 // `path` without any trailing backslashes and slashes (a text of separators only becomes empty).

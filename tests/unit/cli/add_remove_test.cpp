@@ -6,6 +6,7 @@
 #include "config/config.h"
 #include "fake_platform.h"
 #include "main/entry.h"
+#include "text/path_text.h"
 
 namespace corvel {
 namespace {
@@ -188,6 +189,21 @@ TEST_F(Commands, AddOfMissingFolderNamesThePathAsTyped) {
     EXPECT_EQ(error_of(add("java21", "C:\\Java\\nope\\")),
               "Invalid JDK path: Path does not exist: C:\\Java\\nope\\");
     EXPECT_EQ(fake.console.output, "Validating path... ");
+    EXPECT_FALSE(fake.files.exists(k_config));
+}
+
+// A folder use could never activate is refused while validating, with use's own message.
+TEST_F(Commands, AddRefusesWhatUseWouldRefuse) {
+    for (std::string path : {"jdk-17", "C:\\a;b\\", "\\\\.\\C:\\jdk"}) {
+        SCOPED_TRACE(path);
+        fake.add_jdk(path);
+        fake.console.output.clear();
+        std::string error = error_of(add("x", path));
+        EXPECT_TRUE(error.starts_with(
+            "Invalid JDK path: " + std::string(trim_trailing_separators(path)) + " "))
+            << error;
+        EXPECT_EQ(fake.console.output, "Validating path... ");
+    }
     EXPECT_FALSE(fake.files.exists(k_config));
 }
 

@@ -198,8 +198,12 @@ TEST(ExportShell, PowerShellRefusesControlCharacters) {
 }
 
 TEST(ExportShell, CmdOperatorsInThePathUseTheQuotedForm) {
-    for (std::string path :
-         {"C:\\a&b", "C:\\Program Files (x86)\\Java\\jdk1.8", "C:\\x^y", "C:\\a|b<c>d"}) {
+    // Parentheses are plain text where these lines run.
+    EXPECT_EQ(export_path("C:\\Program Files (x86)\\Java\\jdk1.8", "cmd").output,
+              ":: Run these commands in your current CMD session:\n"
+              "SET JAVA_HOME=C:\\Program Files (x86)\\Java\\jdk1.8\n"
+              "SET \"PATH=C:\\Program Files (x86)\\Java\\jdk1.8\\bin;%PATH%\"\n");
+    for (std::string path : {"C:\\a&b", "C:\\x^y", "C:\\a|b<c>d"}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(export_path(path, "cmd").output,
                   ":: Run these commands in your current CMD session:\n"

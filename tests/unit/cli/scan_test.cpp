@@ -273,6 +273,23 @@ TEST_F(ScanCommand, FailedAddsAreReportedAndTheScanGoesOn) {
               "{\n  \"current\": null,\n  \"versions\": {}\n}");
 }
 
+TEST_F(ScanCommand, AutoAddRefusesAFolderUseCouldNotActivate) {
+    fake.add_jdk("C:\\jdks\\a;b", release("17.0.2", "Oracle Corporation"));
+    fake.environment.variables["JAVA_HOME"] = "C:\\jdks\\a;b";
+    EXPECT_EQ(
+        scan(true),
+        "Scanning for installed JDKs...\n"
+        "\n"
+        "Found 1 JDK(s):\n"
+        "\n"
+        "  [new] C:\\jdks\\a;b \u2014 Oracle Corporation 17.0.2  (suggested alias: java17)\n"
+        "    \u2717 Failed to add: Invalid JDK path: C:\\jdks\\a;b contains ';', which splits "
+        "a Path entry in two; move the JDK to a folder without ';' and register it again\n"
+        "\n"
+        "No new JDKs were added (all already configured).\n");
+    EXPECT_FALSE(fake.files.exists(FakePlatform::k_config_path));
+}
+
 TEST_F(ScanCommand, AFailureAfterASuccessKeepsTheFirstAddAndCountsOnlyIt) {
     fake.environment.variables["CLICOLOR_FORCE"] = "1";
     fake.add_jdk("C:\\Program Files\\Java\\jdk-11", release("11.0.21", "Oracle Corporation"));

@@ -376,14 +376,15 @@ TEST_F(ActivationTest, FailingWithoutAConfigurationCreatesNothing) {
 // A ';' would split the entry in Path, a '%' would be expanded there, and a relative root would
 // be resolved against whatever folder each program starts in: such a root is never activated.
 TEST_F(ActivationTest, UseRefusesRootsThatCannotStandInPathBeforeWritingAnything) {
-    register_jdks({{"semi", "C:\\jdks\\semi;colon"},
-                   {"percent", "C:\\jdks\\%PATH%"},
-                   {"relative", "jdks\\c"},
-                   {"drive", "C:"}});
-    for (const char* root : {"C:\\jdks\\semi;colon", "C:\\jdks\\%PATH%", "jdks\\c", "C:"}) {
+    const std::vector<std::pair<std::string, std::string>> roots = {
+        {"semi", "C:\\jdks\\semi;colon"}, {"percent", "C:\\jdks\\%PATH%"},
+        {"relative", "jdks\\c"},          {"drive", "C:"},
+        {"device", "\\\\?\\C:\\jdks\\a"}, {"device-dot", "//./C:/jdks/a"}};
+    register_jdks(roots);
+    for (const auto& [alias, root] : roots) {
         fake.add_jdk(root);
     }
-    for (const char* alias : {"semi", "percent", "relative", "drive"}) {
+    for (const auto& [alias, root] : roots) {
         SCOPED_TRACE(alias);
         auto result = use_version(fake.platform, alias);
         ASSERT_FALSE(result);
