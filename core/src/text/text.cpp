@@ -48,17 +48,47 @@ std::size_t control_length(std::string_view text) {
     return 0;
 }
 
-// `text` with each control character replaced by `replacement` (which may be empty). Text without
-// any, which is nearly all of it, is copied as it is.
+// The length in bytes of the bidirectional formatting character at the start of `text`, or 0:
+// U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069, which make a terminal show the
+// text around them in another order.
+std::size_t bidi_control_length(std::string_view text) {
+    auto byte_at = [&](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+    };
+    if (byte_at(0) == 0xD8 && byte_at(1) == 0x9C) {
+        return 2;
+    }
+    if (byte_at(0) != 0xE2) {
+        return 0;
+    }
+    unsigned char second = byte_at(1);
+    unsigned char third = byte_at(2);
+    bool marks = second == 0x80 && (third == 0x8E || third == 0x8F);
+    bool embeddings = second == 0x80 && third >= 0xAA && third <= 0xAE;
+    bool isolates = second == 0x81 && third >= 0xA6 && third <= 0xA9;
+    return marks || embeddings || isolates ? 3 : 0;
+}
+
+// What must not reach a terminal as it is: a control or a bidirectional formatting character.
+std::size_t display_control_length(std::string_view text) {
+    std::size_t length = control_length(text);
+    return length > 0 ? length : bidi_control_length(text);
+}
+
+// `text` with each control and bidirectional formatting character replaced by `replacement`
+// (which may be empty). Text without any, which is nearly all of it, is copied as it is.
 std::string substitute_control_characters(std::string_view text, std::string_view replacement) {
-    if (!has_control_character(text)) {
+    std::size_t pos = 0;
+    while (pos < text.size() && display_control_length(text.substr(pos)) == 0) {
+        ++pos;
+    }
+    if (pos == text.size()) {
         return std::string(text);
     }
-    std::string out;
+    std::string out(text.substr(0, pos));
     out.reserve(text.size());
-    std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t length = control_length(text.substr(pos));
+        std::size_t length = display_control_length(text.substr(pos));
         if (length > 0) {
             out += replacement;
             pos += length;

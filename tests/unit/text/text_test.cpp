@@ -299,6 +299,12 @@ TEST(TextControlCharacters, C0ButTabDelAndC1AreRemovedOrReplaced) {
     EXPECT_FALSE(has_control_character("\t\xC2\xA0\xFF\xC2"));
     EXPECT_EQ(remove_control_characters(text), "ab\tc\xC2\xA0\xFF\xC2");
     EXPECT_EQ(replace_control_characters(text), "a\uFFFDb\tc\uFFFD\uFFFD\uFFFD\xC2\xA0\xFF\xC2");
+    // Bidirectional formatting characters go too; their neighbours (U+200D, U+202F, U+2065,
+    // U+206A) and a sequence cut short stay.
+    const std::string bidi =
+        "a\u061C\u200E\u200F\u202A\u202E\u2066\u2069b\u200D\u202F\u2065\u206A\xE2\x80";
+    EXPECT_EQ(remove_control_characters(bidi), "ab\u200D\u202F\u2065\u206A\xE2\x80");
+    EXPECT_EQ(replace_control_characters("jdk-17\u202Egpj.exe"), "jdk-17\uFFFDgpj.exe");
 }
 
 TEST(TextCountCharacters, CountsScalarValuesNotBytes) {
