@@ -179,7 +179,8 @@ std::expected<FileStatus, IoError> MemoryFileSystem::status(std::string_view pat
     return FileStatus{node->kind == NodeKind::Directory ? FileKind::Directory : FileKind::File};
 }
 
-std::expected<std::string, IoError> MemoryFileSystem::read_file(std::string_view path) const {
+std::expected<std::string, IoError> MemoryFileSystem::read_file_prefix(std::string_view path,
+                                                                       std::size_t limit) const {
     if (auto error = injected("read", path)) {
         return std::unexpected(*error);
     }
@@ -190,7 +191,7 @@ std::expected<std::string, IoError> MemoryFileSystem::read_file(std::string_view
     if (node->kind != NodeKind::File) {
         return std::unexpected(IoError{"Access is denied.", 5});
     }
-    return node->content;
+    return node->content.substr(0, limit);
 }
 
 std::expected<void, IoError> MemoryFileSystem::write_file(std::string_view path,
@@ -576,7 +577,13 @@ std::string FakeProcessEnvironment::decode_oem(std::string_view bytes) const {
 }
 
 void CapturingConsole::write(StandardStream stream, std::string_view text) {
-    (stream == StandardStream::Output ? output : error) += text;
+    if (!write_failure(stream)) {
+        (stream == StandardStream::Output ? output : error) += text;
+    }
+}
+
+std::optional<IoError> CapturingConsole::write_failure(StandardStream stream) const {
+    return stream == StandardStream::Output ? output_failure : error_failure;
 }
 
 void CapturingConsole::flush(StandardStream stream) {
@@ -589,13 +596,16 @@ bool CapturingConsole::is_terminal(StandardStream stream) const {
     return stream == StandardStream::Output ? output_is_terminal : error_is_terminal;
 }
 
-std::expected<std::string, std::string> CapturingConsole::read_line() {
+std::expected<std::string, std::string> CapturingConsole::read_line(std::size_t limit) {
     flushed_at_read.push_back(output_flushed);
     if (input.empty()) {
         return std::string();
     }
     auto line = std::move(input.front());
     input.pop_front();
+    if (line && line->size() > limit) {
+        line->resize(limit);
+    }
     return line;
 }
 

@@ -65,7 +65,8 @@ public:
     }
 
     std::expected<FileStatus, IoError> status(std::string_view path) const override;
-    std::expected<std::string, IoError> read_file(std::string_view path) const override;
+    std::expected<std::string, IoError> read_file_prefix(std::string_view path,
+                                                         std::size_t limit) const override;
     std::expected<void, IoError> write_file(std::string_view path,
                                             std::string_view content) override;
     std::expected<void, IoError> create_directories(std::string_view path) override;
@@ -239,6 +240,9 @@ public:
     std::deque<std::expected<std::string, std::string>> input;  // empty: end of input
     // For each read_line call, how much of `output` had been flushed when it was made.
     std::vector<std::size_t> flushed_at_read;
+    // When set, writing the stream fails with it and nothing written to it is kept.
+    std::optional<IoError> output_failure;
+    std::optional<IoError> error_failure;
 
     void write(StandardStream stream, std::string_view text) override;
     void flush(StandardStream stream) override;
@@ -246,7 +250,8 @@ public:
     void enable_virtual_terminal() override {
         virtual_terminal_enabled = true;
     }
-    std::expected<std::string, std::string> read_line() override;
+    std::optional<IoError> write_failure(StandardStream stream) const override;
+    std::expected<std::string, std::string> read_line(std::size_t limit) override;
 };
 
 // One of each fake, wired into a Platform.

@@ -6,6 +6,10 @@ namespace corvel {
 
 namespace {
 
+// An answer is read no further than this; one that reaches it is no "y". Reading stops there, so
+// an endless input cannot make the prompt wait or grow without end.
+constexpr std::size_t k_answer_limit = 4096;
+
 // Only a lone "y" or "Y" (white space around it aside) confirms; "yes" does not.
 bool confirms(std::string_view answer) {
     std::string_view trimmed = trim_whitespace(answer);
@@ -20,11 +24,11 @@ CommandResult run_remove(CommandContext& context, std::string_view alias, bool f
     if (!force) {
         // print() flushes, so the question is visible before the read blocks.
         terminal.print({plain("Remove alias '"), cyan(alias), plain("'? [y/N] ")});
-        auto answer = context.platform.console.read_line();
+        auto answer = context.platform.console.read_line(k_answer_limit);
         if (!answer) {
             return std::unexpected(CommandError{answer.error()});
         }
-        if (!confirms(*answer)) {
+        if (answer->size() >= k_answer_limit || !confirms(*answer)) {
             terminal.print_line({plain("Cancelled.")});
             return {};
         }

@@ -1,5 +1,7 @@
 #include "main/entry.h"
 
+#include <cstdint>
+
 #include "console/terminal.h"
 #include "main/dispatcher.h"
 #include "main/grammar.h"
@@ -18,6 +20,32 @@ bool output_is_a_script(std::span<const std::string> arguments) {
         }
     }
     return false;
+}
+
+// A pipe whose reader has gone: the reader wanted no more, so there is nobody to tell.
+bool reader_is_gone(const IoError& failure) {
+    constexpr std::int32_t k_error_broken_pipe = 109;
+    constexpr std::int32_t k_error_no_data = 232;
+    return failure.code == k_error_broken_pipe || failure.code == k_error_no_data;
+}
+
+// The exit status of a run that ended with `status`, once everything is written. Output that
+// could not all be written (a full disk, a closed pipe) means the run did not do what it was
+// asked: status 1, with one line on standard error naming the cause unless an error line is
+// there already.
+int finish(Platform& platform, Terminal& terminal, int status, bool error_printed) {
+    terminal.flush();
+    platform.console.flush(StandardStream::Error);
+    auto output_failure = platform.console.write_failure(StandardStream::Output);
+    if (output_failure && !error_printed && !reader_is_gone(*output_failure)) {
+        terminal.print_error_line(
+            {red("Error:").bold(),
+             plain(" Cannot write to standard output: " + output_failure->to_text())});
+    }
+    if ((output_failure || platform.console.write_failure(StandardStream::Error)) && status == 0) {
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace
@@ -39,9 +67,7 @@ int run_entry(Platform& platform, std::span<const std::string> arguments) {
 
     ParseOutcome parsed = parse_command_line(arguments, platform.console);
     if (!parsed.command) {
-        terminal.flush();
-        platform.console.flush(StandardStream::Error);
-        return parsed.exit_status;
+        return finish(platform, terminal, parsed.exit_status, false);
     }
 
     CommandContext context{platform, terminal};
@@ -49,9 +75,9 @@ int run_entry(Platform& platform, std::span<const std::string> arguments) {
     terminal.flush();
     if (!result) {
         terminal.print_error_line({red("Error:").bold(), plain(" " + result.error().message)});
-        return 1;
+        return finish(platform, terminal, 1, true);
     }
-    return 0;
+    return finish(platform, terminal, 0, false);
 }
 
 }  // namespace corvel

@@ -36,8 +36,9 @@ public:
         m_answers.emplace(std::string(path), answer);
         return answer;
     }
-    std::expected<std::string, IoError> read_file(std::string_view path) const override {
-        return m_inner.read_file(path);
+    std::expected<std::string, IoError> read_file_prefix(std::string_view path,
+                                                         std::size_t limit) const override {
+        return m_inner.read_file_prefix(path, limit);
     }
     std::expected<void, IoError> write_file(std::string_view path,
                                             std::string_view content) override {

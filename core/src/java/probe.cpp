@@ -83,7 +83,11 @@ std::optional<JdkVersionInfo> parse_version_banner(std::string_view standard_err
 }
 
 std::optional<JdkVersionInfo> detect_version(const Platform& platform, std::string_view folder) {
-    auto release = platform.files.read_file(join_path(folder, "release"));
+    // Real release files are under 2 KB; a huge one, or a link to an endless device, is read no
+    // further than this.
+    constexpr std::size_t k_release_file_limit = 1 << 20;
+    auto release =
+        platform.files.read_file_prefix(join_path(folder, "release"), k_release_file_limit);
     if (release && is_valid_utf8(*release)) {
         if (auto info = parse_release_file(*release)) {
             return info;

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/io_error.h"
 
 namespace corvel {
 
@@ -21,6 +25,10 @@ public:
     // Pushes everything written so far to the stream.
     virtual void flush(StandardStream stream) = 0;
 
+    // The first failure to write the stream (a full disk, a pipe whose reader is gone), if any.
+    // Once a write has failed, nothing more is written to that stream.
+    virtual std::optional<IoError> write_failure(StandardStream stream) const = 0;
+
     // Whether the stream is an interactive console.
     virtual bool is_terminal(StandardStream stream) const = 0;
 
@@ -30,8 +38,10 @@ public:
 
     // One line of standard input as UTF-8 with its line end, the empty text at end of input,
     // or the platform's text of the read failure ("stream did not contain valid UTF-8" for
-    // piped input that is not UTF-8).
-    virtual std::expected<std::string, std::string> read_line() = 0;
+    // piped input that is not UTF-8). Reading stops once `limit` units (bytes, or UTF-16 units
+    // on a console) have come without a line end; the text read so far comes back then, with
+    // invalid UTF-8 replaced, as at least `limit` bytes.
+    virtual std::expected<std::string, std::string> read_line(std::size_t limit) = 0;
 };
 
 }  // namespace corvel

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,8 +40,15 @@ public:
     // examined (missing, refused, dangling link).
     virtual std::expected<FileStatus, IoError> status(std::string_view path) const = 0;
 
+    // The first `limit` bytes of a file as raw bytes (all of them when the file is shorter), read
+    // in bounded chunks, so that a huge file or an endless device costs no more than the limit.
+    virtual std::expected<std::string, IoError> read_file_prefix(std::string_view path,
+                                                                 std::size_t limit) const = 0;
+
     // The whole content of a file as raw bytes.
-    virtual std::expected<std::string, IoError> read_file(std::string_view path) const = 0;
+    std::expected<std::string, IoError> read_file(std::string_view path) const {
+        return read_file_prefix(path, std::numeric_limits<std::size_t>::max());
+    }
 
     // Creates or truncates `path` and writes `content`, flushed to the disk before returning.
     virtual std::expected<void, IoError> write_file(std::string_view path,

@@ -296,9 +296,11 @@ TEST_F(Commands, RemoveAcceptsOnlyALoneYAfterTrimming) {
 }
 
 TEST_F(Commands, RemoveDeclinedByAnyOtherAnswerChangesNothing) {
-    const std::string declined[] = {"yes\n",    "n\n",   "N\n",       "\n",    "\r\n",
-                                    "",         "yy\n",  "y y\n",     "Yes\n", "\u00ffy\n",
-                                    "\xc3\xbd", "y\x7f", "\u200by\n", "y.\n",  "1\n"};
+    const std::string declined[] = {
+        "yes\n",     "n\n",       "N\n",      "\n",
+        "\r\n",      "",          "yy\n",     "y y\n",
+        "Yes\n",     "\u00ffy\n", "\xc3\xbd", "y\x7f",
+        "\u200by\n", "y.\n",      "1\n",      "y" + std::string(5000, ' ') + "\n"};
     for (const std::string& line : declined) {
         fakes::FakePlatform local;
         local.files.add_file(k_config, k_two_entries);

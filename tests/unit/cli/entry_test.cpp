@@ -233,6 +233,37 @@ TEST(Entry, FailedCommandPrintsOneErrorLine) {
     EXPECT_EQ(result.error.find('\n'), result.error.size() - 1);
 }
 
+// Output that could not be written is no success: status 1, and one line naming the cause unless
+// the reader is gone or the command's own error line is there already.
+TEST(Entry, OutputThatCannotBeWrittenEndsWithOne) {
+    struct Case {
+        std::vector<std::string> arguments;
+        IoError failure;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {{"list"},
+         {"There is not enough space on the disk.", 112},
+         "Error: Cannot write to standard output: There is not enough space on the disk. (os "
+         "error 112)\n"},
+        {{"--help"}, {"The pipe is being closed.", 232}, ""},
+        {{"use", "java21"},
+         {"The pipe has been ended.", 109},
+         "Error: Alias not found: 'java21'\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0]);
+        fakes::FakePlatform fake;
+        fake.console.output_failure = c.failure;
+        RunResult result = run(fake, c.arguments);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.error, c.error);
+    }
+    fakes::FakePlatform fake;
+    fake.console.error_failure = IoError{"There is not enough space on the disk.", 112};
+    EXPECT_EQ(run(fake, {"list"}).status, 1);
+}
+
 TEST(Grammar, MapsEverySubcommandWithItsValuesAsTyped) {
     auto add = parse({"add", " Java 21 ", "C:\\jdk\\"});
     ASSERT_TRUE(add);

@@ -13,9 +13,13 @@ bool is_console_handle(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-void write_all(HANDLE handle, bool is_console, std::string_view text) {
+// A write that reports success but moves nothing would loop forever; it counts as this failure.
+constexpr DWORD k_nothing_written = ERROR_WRITE_FAULT;
+
+// Writes all of `text`; ERROR_SUCCESS, or the code of the first failed or empty write.
+DWORD write_all(HANDLE handle, bool is_console, std::string_view text) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) {
-        return;
+        return ERROR_SUCCESS;
     }
     if (is_console) {
         std::wstring wide = to_wide(text);
@@ -28,25 +32,32 @@ void write_all(HANDLE handle, bool is_console, std::string_view text) {
             if (chunk < left && data[chunk - 1] >= 0xD800 && data[chunk - 1] <= 0xDBFF) {
                 --chunk;
             }
-            if (!WriteConsoleW(handle, data, chunk, &written, nullptr) || written == 0) {
-                return;
+            if (!WriteConsoleW(handle, data, chunk, &written, nullptr)) {
+                return GetLastError();
+            }
+            if (written == 0) {
+                return k_nothing_written;
             }
             data += written;
             left -= written;
         }
-        return;
+        return ERROR_SUCCESS;
     }
     const char* data = text.data();
     std::size_t left = text.size();
     while (left > 0) {
         DWORD written = 0;
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1 << 20));
-        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) {
-            return;
+        if (!WriteFile(handle, data, chunk, &written, nullptr)) {
+            return GetLastError();
+        }
+        if (written == 0) {
+            return k_nothing_written;
         }
         data += written;
         left -= written;
     }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -83,8 +94,18 @@ void Win32Console::write(StandardStream stream, std::string_view text) {
 
 void Win32Console::flush(StandardStream stream) {
     Stream& target = stream_of(stream);
-    write_all(target.handle, target.is_console, target.pending);
+    if (target.failure == ERROR_SUCCESS) {
+        target.failure = write_all(target.handle, target.is_console, target.pending);
+    }
     target.pending.clear();
+}
+
+std::optional<IoError> Win32Console::write_failure(StandardStream stream) const {
+    DWORD failure = stream_of(stream).failure;
+    if (failure == ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return io_error(failure);
 }
 
 bool Win32Console::is_terminal(StandardStream stream) const {
@@ -102,7 +123,7 @@ void Win32Console::enable_virtual_terminal() {
     }
 }
 
-std::expected<std::string, std::string> Win32Console::read_line() {
+std::expected<std::string, std::string> Win32Console::read_line(std::size_t limit) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (input == nullptr || input == INVALID_HANDLE_VALUE) {
         return std::string();
@@ -111,9 +132,10 @@ std::expected<std::string, std::string> Win32Console::read_line() {
     if (GetConsoleMode(input, &mode)) {
         std::wstring line;
         wchar_t buffer[256];
-        while (true) {
+        while (line.size() < limit) {
             DWORD read = 0;
-            if (!ReadConsoleW(input, buffer, 256, &read, nullptr)) {
+            DWORD ask = static_cast<DWORD>(std::min<std::size_t>(256, limit - line.size()));
+            if (!ReadConsoleW(input, buffer, ask, &read, nullptr)) {
                 return std::unexpected(io_error(GetLastError()).to_text());
             }
             if (read == 0) {
@@ -126,13 +148,22 @@ std::expected<std::string, std::string> Win32Console::read_line() {
         }
         return from_wide(line);
     }
-    // A file or pipe: bytes up to and including the next line feed.
+    // A file or pipe: bytes up to and including the next line feed. Only the bytes that arrive
+    // are searched, so a long line costs linear time.
+    std::size_t searched = 0;
     while (true) {
-        std::size_t end = m_input_buffer.find('\n');
-        if (end != std::string::npos || m_input_ended) {
-            std::size_t take = end == std::string::npos ? m_input_buffer.size() : end + 1;
+        std::size_t end = m_input_buffer.find('\n', searched);
+        searched = m_input_buffer.size();
+        bool cut = end == std::string::npos && m_input_buffer.size() >= limit;
+        if (end != std::string::npos || m_input_ended || cut) {
+            std::size_t take = end != std::string::npos ? end + 1
+                               : cut                    ? limit
+                                                        : m_input_buffer.size();
             std::string line = m_input_buffer.substr(0, take);
             m_input_buffer.erase(0, take);
+            if (cut) {
+                return decode_utf8_lossy(line);
+            }
             if (!is_valid_utf8(line)) {
                 return std::unexpected(invalid_utf8_error().to_text());
             }
@@ -140,7 +171,8 @@ std::expected<std::string, std::string> Win32Console::read_line() {
         }
         char buffer[4096];
         DWORD read = 0;
-        if (!ReadFile(input, buffer, sizeof buffer, &read, nullptr)) {
+        DWORD ask = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, limit - searched));
+        if (!ReadFile(input, buffer, ask, &read, nullptr)) {
             DWORD code = GetLastError();
             if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
                 m_input_ended = true;

@@ -175,7 +175,8 @@ std::expected<FileStatus, IoError> Win32FileSystem::status(std::string_view path
                                                                     : FileKind::File};
 }
 
-std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view path) const {
+std::expected<std::string, IoError> Win32FileSystem::read_file_prefix(std::string_view path,
+                                                                      std::size_t limit) const {
     if (auto refused = refuse_nul(path)) {
         return std::unexpected(*refused);
     }
@@ -190,8 +191,8 @@ std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view 
     constexpr DWORD k_first_read = 1 << 12;
     constexpr DWORD k_largest_read = 1 << 20;
     std::string content;
-    DWORD ask = k_first_read;
-    while (true) {
+    DWORD ask = static_cast<DWORD>(std::min<std::size_t>(k_first_read, limit));
+    while (ask > 0) {
         std::size_t used = content.size();
         content.resize(used + ask);
         DWORD read = 0;
@@ -200,10 +201,12 @@ std::expected<std::string, IoError> Win32FileSystem::read_file(std::string_view 
         }
         content.resize(used + read);
         if (read < ask) {
-            return content;
+            break;
         }
-        ask = std::min(ask * 2, k_largest_read);
+        ask = static_cast<DWORD>(std::min<std::size_t>(std::min<DWORD>(ask * 2, k_largest_read),
+                                                       limit - content.size()));
     }
+    return content;
 }
 
 std::expected<void, IoError> Win32FileSystem::write_file(std::string_view path,

@@ -76,7 +76,8 @@ private:
 class Win32FileSystem : public FileSystem {
 public:
     std::expected<FileStatus, IoError> status(std::string_view path) const override;
-    std::expected<std::string, IoError> read_file(std::string_view path) const override;
+    std::expected<std::string, IoError> read_file_prefix(std::string_view path,
+                                                         std::size_t limit) const override;
     std::expected<void, IoError> write_file(std::string_view path,
                                             std::string_view content) override;
     std::expected<void, IoError> create_directories(std::string_view path) override;
@@ -134,13 +135,15 @@ public:
     void flush(StandardStream stream) override;
     bool is_terminal(StandardStream stream) const override;
     void enable_virtual_terminal() override;
-    std::expected<std::string, std::string> read_line() override;
+    std::optional<IoError> write_failure(StandardStream stream) const override;
+    std::expected<std::string, std::string> read_line(std::size_t limit) override;
 
 private:
     struct Stream {
         HANDLE handle = nullptr;
         bool is_console = false;
         std::string pending;
+        DWORD failure = ERROR_SUCCESS;
     };
     Stream& stream_of(StandardStream stream);
     const Stream& stream_of(StandardStream stream) const;
