@@ -230,5 +230,71 @@ TEST_F(ConfigE2e, FileHeldOpenForAMomentIsReplacedOnceReleased) {
     EXPECT_NE(listed.out.find("java21"), std::string::npos) << listed;
 }
 
+// Gives the file a hole up to `size` bytes: a huge file that takes no room on the disk.
+void extend_sparse(const std::string& path, LONGLONG size) {
+    std::wstring wide(path.begin(), path.end());
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
+    LARGE_INTEGER end{};
+    end.QuadPart = size;
+    EXPECT_TRUE(SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle))
+        << GetLastError();
+    CloseHandle(handle);
+}
+
+// Whole or nothing at the edges: a failed use changes nothing and creates nothing, output that
+// cannot be written fails the run, and inputs without an end are read no further than a bound.
+TEST_F(ConfigE2e, EdgesAreWholeOrNothing) {
+    RunResult unknown = run_corvel({"use", "x"});
+    EXPECT_EQ(unknown.status, 1) << unknown;
+    EXPECT_FALSE(path_exists(config_folder()));
+
+    RunOptions measured;
+    measured.measure_memory = true;
+    const std::string huge =
+        make_jdk("huge", {.release = "JAVA_VERSION=\"17.0.9\"\nIMPLEMENTOR=\"Big\"\n"});
+    extend_sparse(huge + "\\release", LONGLONG{2} << 30);
+    RunResult added = run_corvel({"add", "java17", huge}, measured);
+    EXPECT_NE(added.out.find("Done (Big 17.0.9)"), std::string::npos) << added;
+    EXPECT_LT(added.peak_memory, std::size_t{64} << 20);
+    const std::string endless = make_jdk("endless");
+    make_linux_link(endless + "\\release", "/dev/zero");
+    added = run_corvel({"add", "java21", endless});
+    EXPECT_NE(added.out.find("Done (OpenJDK 21.0.2)"), std::string::npos) << added;
+
+    RunOptions full;
+    full.stdout_file = "Z:\\dev\\full";
+    RunResult exported = run_corvel({"export-shell", "java17", "--shell", "cmd"}, full);
+    EXPECT_EQ(exported.status, 1) << exported;
+    EXPECT_TRUE(exported.err.starts_with("Error: Cannot write to standard output: ")) << exported;
+    EXPECT_EQ(lines_of(exported.err).size(), 1u) << exported;
+
+    RunOptions answer;
+    answer.stdin_bytes = std::string(std::size_t{32} << 20, 'y');
+    answer.measure_memory = true;
+    RunResult removed = run_corvel({"remove", "java17"}, answer);
+    EXPECT_EQ(removed.out, "Remove alias 'java17'? [y/N] Cancelled.\n") << removed;
+    EXPECT_LT(removed.peak_memory, std::size_t{32} << 20);
+
+    write_reg(k_user_environment, "JAVA_HOME", RegValue::expand_sz("%JDKS%\\17"));
+    delete_reg(k_system_environment, "JAVA_HOME");
+    auto snapshot = [] {
+        return std::vector<std::optional<RegValue>>{
+            read_reg(k_user_environment, "Path"), read_reg(k_user_environment, "JAVA_HOME"),
+            read_reg(k_system_environment, "Path"), read_reg(k_system_environment, "JAVA_HOME")};
+    };
+    const auto before = snapshot();
+    const std::optional<std::string> config = read_file(config_path());
+    HANDLE handle = hold_open(config_path());
+    RunResult used = run_corvel({"use", "java21"});
+    CloseHandle(handle);
+    EXPECT_EQ(used.status, 1) << used;
+    EXPECT_TRUE(used.err.starts_with("Error: Configuration error: Cannot write config file: "))
+        << used;
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_EQ(read_file(config_path()), config);
+}
+
 }  // namespace
 }  // namespace corvel::e2e

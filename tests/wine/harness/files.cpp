@@ -81,6 +81,16 @@ bool wait_until(Condition done) {
     return done();
 }
 
+bool listed(const std::string& path) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(widen(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(search);
+    return true;
+}
+
 bool same_path(std::string_view left, std::string_view right) {
     std::wstring a = widen(left);
     std::wstring b = widen(right);
@@ -92,7 +102,7 @@ void delete_wide(const std::wstring& path) {
                              [&](const std::string& l) { return same_path(l, narrow(path)); });
     if (link != linux_links().end()) {
         detail::start_linux_program("Z:\\bin\\rm", {"-f", unix_path(*link)});
-        if (!wait_until([&] { return !path_exists(*link); })) {
+        if (!wait_until([&] { return !listed(*link); })) {
             throw HarnessError("cannot remove the link " + *link);
         }
         linux_links().erase(link);
@@ -269,12 +279,17 @@ void make_folder_link(const std::string& link, const std::string& target) {
     if (make_junction(link, target)) {
         return;
     }
-    // This Wine has no junctions: link on the Linux side with ln, which Wine can start.
-    detail::start_linux_program("Z:\\bin\\ln", {"-s", unix_path(target), unix_path(link)});
-    if (!wait_until([&] { return path_exists(link); })) {
-        throw HarnessError("cannot link " + link + " to " + target);
-    }
+    // This Wine has no junctions: link on the Linux side.
+    make_linux_link(link, unix_path(target));
+}
+
+void make_linux_link(const std::string& link, const std::string& linux_target) {
+    detail::start_linux_program("Z:\\bin\\ln", {"-s", linux_target, unix_path(link)});
     linux_links().push_back(link);
+    // A link to a device has no attributes for Windows, but it is listed.
+    if (!wait_until([&] { return listed(link); })) {
+        throw HarnessError("cannot link " + link + " to " + linux_target);
+    }
 }
 
 std::string roaming_app_data() {

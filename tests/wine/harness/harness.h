@@ -83,6 +83,9 @@ struct RunOptions {
     bool merge_streams = false;
     // Samples the program's memory while it runs, for `peak_memory`.
     bool measure_memory = false;
+    // Standard output goes to this existing file instead of `out` (Z:\\dev\\full: every write
+    // fails as on a full disk).
+    std::string stdout_file{};
 };
 
 // What a finished run produced. The harness waits for the process to end (not for its streams
@@ -228,6 +231,8 @@ void delete_path(const std::string& path);
 // Makes `link` lead to the folder `target`: a directory junction where Wine supports them, else
 // a symbolic link on the Linux side, which Windows programs see as an ordinary folder.
 void make_folder_link(const std::string& link, const std::string& target);
+// Makes `link` a symbolic link on the Linux side to `linux_target` (a device such as /dev/zero).
+void make_linux_link(const std::string& link, const std::string& linux_target);
 
 // `text` as a JSON string literal: quoted, with backslashes and quotation marks escaped (for
 // config.json content of test data without control characters).

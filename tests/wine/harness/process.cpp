@@ -326,6 +326,9 @@ StartedProgram start_program(const std::string& program, const std::vector<Arg>&
     Handle in = open_inheritable(state->in_path, GENERIC_READ, OPEN_EXISTING);
     Handle out = open_inheritable(state->out_path, GENERIC_WRITE, CREATE_ALWAYS);
     Handle err = open_inheritable(state->err_path, GENERIC_WRITE, CREATE_ALWAYS);
+    if (!options.stdout_file.empty()) {
+        out = open_inheritable(widen(options.stdout_file), GENERIC_WRITE, OPEN_EXISTING);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
