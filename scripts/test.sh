@@ -44,8 +44,14 @@ done
 
 # A short run of every fuzz target (ASan and UBSan); a long one is scripts/fuzz.sh SECONDS.
 echo "=== fuzzing each target for 30 seconds"
-if bash scripts/fuzz.sh 30; then
-    passed=$((passed + 6))
+log="$(mktemp)"
+bash scripts/fuzz.sh 30 2>&1 | tee "$log"
+fuzz_status="${PIPESTATUS[0]}"
+# "fuzz targets: 7 passed, 0 failed"
+fuzzed="$(grep -Eo '^fuzz targets: [0-9]+ passed' "$log" | grep -Eo '[0-9]+' | tail -1)"
+rm -f "$log"
+if [ "$fuzz_status" -eq 0 ] && [ -n "$fuzzed" ]; then
+    passed=$((passed + fuzzed))
 else
     echo "=== fuzzing found a problem or failed to build"
     failed=$((failed + 1))
