@@ -80,11 +80,10 @@ bool cmd_can_set(std::string_view path) {
 }
 
 // The three CMD lines. JAVA_HOME gets the plain `SET NAME=value` form unless the path holds one
-// of cmd's operators, which are plain text only inside the quoted `SET "NAME=value"` form.
-// Parentheses are plain text at the prompt and at the top of a batch file, where these lines
-// run, so "C:\Program Files (x86)\..." keeps the plain form. PATH
-// always gets the quoted form: the %PATH% it expands may hold an operator of its own (an entry
-// such as C:\Tools & Stuff), which would otherwise cut PATH short and run the rest.
+// of cmd's operators, which are plain text only inside the quoted `SET "NAME=value"` form;
+// parentheses are plain text at the prompt and at the top of a batch file, where these lines
+// run. PATH always gets the quoted form: the %PATH% it expands may hold an operator of its own
+// (an entry such as C:\Tools & Stuff), which would otherwise cut PATH short and run the rest.
 std::array<std::string, 3> cmd_lines(std::string_view root) {
     bool has_operator = root.find_first_of("&|<>^") != std::string_view::npos;
     std::string home = has_operator ? "SET \"JAVA_HOME=" + std::string(root) + "\""

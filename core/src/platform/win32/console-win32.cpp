@@ -13,8 +13,14 @@ bool is_console_handle(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
 }
 
-// A write that reports success but moves nothing would loop forever; it counts as this failure.
+// A write that reports success but moves nothing would loop forever; it counts as this failure,
+// as does a failed write that leaves no error code.
 constexpr DWORD k_nothing_written = ERROR_WRITE_FAULT;
+
+DWORD write_error() {
+    DWORD code = GetLastError();
+    return code != ERROR_SUCCESS ? code : k_nothing_written;
+}
 
 // Writes all of `text`; ERROR_SUCCESS, or the code of the first failed or empty write.
 DWORD write_all(HANDLE handle, bool is_console, std::string_view text) {
@@ -33,7 +39,7 @@ DWORD write_all(HANDLE handle, bool is_console, std::string_view text) {
                 --chunk;
             }
             if (!WriteConsoleW(handle, data, chunk, &written, nullptr)) {
-                return GetLastError();
+                return write_error();
             }
             if (written == 0) {
                 return k_nothing_written;
@@ -49,7 +55,7 @@ DWORD write_all(HANDLE handle, bool is_console, std::string_view text) {
         DWORD written = 0;
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1 << 20));
         if (!WriteFile(handle, data, chunk, &written, nullptr)) {
-            return GetLastError();
+            return write_error();
         }
         if (written == 0) {
             return k_nothing_written;
