@@ -337,14 +337,8 @@ public:
 
     std::uint32_t set_value(std::string_view name, std::uint32_t type,
                             std::span<const std::uint8_t> data) override {
-        m_registry.m_log.push_back(std::string("set ") + root_name(m_root) + "\\" + m_path + "\\" +
-                                   std::string(name) + " " + std::to_string(type));
-        if (!m_writable) {
-            return k_error_access_denied;
-        }
-        auto failing = m_registry.m_failing_set.find(ascii_lower(name));
-        if (failing != m_registry.m_failing_set.end()) {
-            return failing->second;
+        if (std::uint32_t refused = refused_write("set", name, " " + std::to_string(type))) {
+            return refused;
         }
         auto& key = m_registry.m_keys.at(MemoryRegistry::key_of(m_root, m_path));
         auto& stored = key.values[ascii_lower(name)];
@@ -356,14 +350,8 @@ public:
     }
 
     std::uint32_t delete_value(std::string_view name) override {
-        m_registry.m_log.push_back(std::string("delete ") + root_name(m_root) + "\\" + m_path +
-                                   "\\" + std::string(name));
-        if (!m_writable) {
-            return k_error_access_denied;
-        }
-        auto failing = m_registry.m_failing_set.find(ascii_lower(name));
-        if (failing != m_registry.m_failing_set.end()) {
-            return failing->second;
+        if (std::uint32_t refused = refused_write("delete", name, "")) {
+            return refused;
         }
         auto& key = m_registry.m_keys.at(MemoryRegistry::key_of(m_root, m_path));
         return key.values.erase(ascii_lower(name)) == 1 ? k_error_success : k_error_file_not_found;
@@ -390,6 +378,19 @@ public:
     }
 
 private:
+    // Logs a write of the value `name` ("set HKCU\Environment\Path 2") and returns the code it
+    // fails with: refused on a read-only key, or as told by fail_set; 0 when it may go ahead.
+    std::uint32_t refused_write(std::string_view action, std::string_view name,
+                                const std::string& detail) {
+        m_registry.m_log.push_back(std::string(action) + " " + root_name(m_root) + "\\" + m_path +
+                                   "\\" + std::string(name) + detail);
+        if (!m_writable) {
+            return k_error_access_denied;
+        }
+        auto failing = m_registry.m_failing_set.find(ascii_lower(name));
+        return failing != m_registry.m_failing_set.end() ? failing->second : k_error_success;
+    }
+
     MemoryRegistry& m_registry;
     RegistryRoot m_root;
     std::string m_path;
