@@ -22,11 +22,14 @@ bool output_is_a_script(std::span<const std::string> arguments) {
     return false;
 }
 
-// A pipe whose reader has gone: the reader wanted no more, so there is nobody to tell.
+// A pipe whose reader has gone: the reader wanted no more, so there is nobody to tell. Windows
+// reports it as one of these, Wine as "pipe not connected".
 bool reader_is_gone(const IoError& failure) {
     constexpr std::int32_t k_error_broken_pipe = 109;
     constexpr std::int32_t k_error_no_data = 232;
-    return failure.code == k_error_broken_pipe || failure.code == k_error_no_data;
+    constexpr std::int32_t k_error_pipe_not_connected = 233;
+    return failure.code == k_error_broken_pipe || failure.code == k_error_no_data ||
+           failure.code == k_error_pipe_not_connected;
 }
 
 // The exit status of a run that ended with `status`, once everything is written. Output that

@@ -246,7 +246,7 @@ TEST(Entry, OutputThatCannotBeWrittenEndsWithOne) {
          {"There is not enough space on the disk.", 112},
          "Error: Cannot write to standard output: There is not enough space on the disk. (os "
          "error 112)\n"},
-        {{"--help"}, {"The pipe is being closed.", 232}, ""},
+        {{"--help"}, {"Pipe not connected.", 233}, ""},
         {{"use", "java21"},
          {"The pipe has been ended.", 109},
          "Error: Alias not found: 'java21'\n"},
