@@ -84,10 +84,17 @@ std::optional<JdkVersionInfo> parse_version_banner(std::string_view standard_err
 
 std::optional<JdkVersionInfo> detect_version(const Platform& platform, std::string_view folder) {
     // Real release files are under 2 KB; a huge one, or a link to an endless device, is read no
-    // further than this.
+    // further than this, and by whole lines: a line the bound cuts is dropped before decoding,
+    // so that a cut character cannot spoil the lines before it and a cut value is never taken.
+    // One byte more is read to see whether the bound cut anything, and a line that ends in it
+    // is whole.
     constexpr std::size_t k_release_file_limit = 1 << 20;
     auto release =
-        platform.files.read_file_prefix(join_path(folder, "release"), k_release_file_limit);
+        platform.files.read_file_prefix(join_path(folder, "release"), k_release_file_limit + 1);
+    if (release && release->size() > k_release_file_limit) {
+        std::size_t line_end = release->rfind('\n');
+        release->resize(line_end == std::string::npos ? 0 : line_end + 1);
+    }
     if (release && is_valid_utf8(*release)) {
         if (auto info = parse_release_file(*release)) {
             return info;

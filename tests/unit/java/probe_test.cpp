@@ -212,6 +212,31 @@ TEST_F(Probing, ReleaseFileThatIsNotUtf8FallsBackToLauncher) {
     EXPECT_EQ(detect_version(fake.platform, k_root), (Info{"21.0.2", "OpenJDK"}));
 }
 
+// A release file is read up to 1 MiB by whole lines: the line the bound cuts is dropped, so a
+// character cut in two spoils nothing before it and a cut version is no version.
+TEST_F(Probing, ReleaseFileIsReadUpToTheBoundByWholeLines) {
+    constexpr std::size_t k_bound = 1 << 20;
+    struct Case {
+        std::string head;  // whole lines first
+        std::string last;  // the line the bound falls in
+        std::size_t kept;  // how many bytes of `last` lie within the bound
+        std::optional<Info> expected;
+    };
+    const std::vector<Case> cases = {
+        {"JAVA_VERSION=\"11\"\n", "JAVA_VERSION=\"17.0.2\"\n", 16, Info{"11", "Unknown"}},
+        {"JAVA_VERSION=\"17.0.2\"\n", "IMPLEMENTOR=\"\u00dc\"\n", 14, Info{"17.0.2", "Unknown"}},
+        {"", "JAVA_VERSION=\"17.0.2\"\n", 17, std::nullopt},
+        {"", "JAVA_VERSION=\"21\"\n", 17, Info{"21", "Unknown"}},  // only its line end is past
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        std::string padding = "#" + std::string(k_bound - c.head.size() - c.kept - 2, 'x') + "\n";
+        fakes::FakePlatform local;
+        local.add_jdk(k_root, c.head + padding + c.last + "JAVA_VERSION=\"99\"\n");
+        EXPECT_EQ(detect_version(local.platform, k_root), c.expected);
+    }
+}
+
 TEST_F(Probing, UnreadableReleaseFileFallsBackToLauncher) {
     fake.add_jdk(k_root, "JAVA_VERSION=\"17\"\n");
     fake.files.set_failure_hook([](std::string_view op, std::string_view) {
