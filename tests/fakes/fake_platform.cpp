@@ -604,8 +604,13 @@ std::expected<std::string, std::string> CapturingConsole::read_line(std::size_t 
     }
     auto line = std::move(input.front());
     input.pop_front();
-    if (line && line->size() > limit) {
-        line->resize(limit);
+    // Like the real console: no more than `limit` + 2 characters of a line without a line feed.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; line && i < line->size() && (*line)[i] != '\n'; ++i) {
+        bool starts_character = (static_cast<unsigned char>((*line)[i]) & 0xC0) != 0x80;
+        if (starts_character && characters++ == limit + 2) {
+            line->resize(i);
+        }
     }
     return line;
 }

@@ -6,13 +6,21 @@ namespace corvel {
 
 namespace {
 
-// An answer is read no further than this; one that reaches it is no "y". Reading stops there, so
-// an endless input cannot make the prompt wait or grow without end.
+// An answer of more characters than this before its line end is no "y". Reading stops soon after,
+// so an endless input cannot make the prompt wait or grow without end.
 constexpr std::size_t k_answer_limit = 4096;
 
-// Only a lone "y" or "Y" (white space around it aside) confirms; "yes" does not.
+// Only a lone "y" or "Y" (white space around it aside) confirms; "yes" does not. An answer of
+// more than k_answer_limit characters before its line end was cut short and is no answer.
 bool confirms(std::string_view answer) {
-    std::string_view trimmed = trim_whitespace(answer);
+    std::string_view line = answer;
+    if (line.ends_with('\n')) {
+        line.remove_suffix(line.ends_with("\r\n") ? 2 : 1);
+    }
+    if (count_characters(line) > k_answer_limit) {
+        return false;
+    }
+    std::string_view trimmed = trim_whitespace(line);
     return trimmed == "y" || trimmed == "Y";
 }
 
@@ -28,7 +36,7 @@ CommandResult run_remove(CommandContext& context, std::string_view alias, bool f
         if (!answer) {
             return std::unexpected(CommandError{answer.error()});
         }
-        if (answer->size() >= k_answer_limit || !confirms(*answer)) {
+        if (!confirms(*answer)) {
             terminal.print_line({plain("Cancelled.")});
             return {};
         }

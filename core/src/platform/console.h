@@ -38,9 +38,9 @@ public:
 
     // One line of standard input as UTF-8 with its line end, the empty text at end of input,
     // or the platform's text of the read failure ("stream did not contain valid UTF-8" for
-    // piped input that is not UTF-8). Reading stops once `limit` units (bytes, or UTF-16 units
-    // on a console) have come without a line end; the text read so far comes back then, with
-    // invalid UTF-8 replaced, as at least `limit` bytes.
+    // piped input that is not UTF-8). Reading stops once `limit` + 2 characters (Unicode scalar
+    // values, on a console and a pipe alike) have come without a line feed, room for `limit`
+    // and a "\r\n": the text so far comes back then, invalid UTF-8 replaced, longer than that.
     virtual std::expected<std::string, std::string> read_line(std::size_t limit) = 0;
 };
 

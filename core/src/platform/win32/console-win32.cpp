@@ -134,37 +134,59 @@ std::expected<std::string, std::string> Win32Console::read_line(std::size_t limi
     if (input == nullptr || input == INVALID_HANDLE_VALUE) {
         return std::string();
     }
+    const std::size_t wanted = limit + 2;
     DWORD mode = 0;
     if (GetConsoleMode(input, &mode)) {
+        // UTF-16 units come in; the low half of a surrogate pair is no character of its own.
         std::wstring line;
+        std::size_t characters = 0;
         wchar_t buffer[256];
-        while (line.size() < limit) {
+        while (characters < wanted) {
             DWORD read = 0;
-            DWORD ask = static_cast<DWORD>(std::min<std::size_t>(256, limit - line.size()));
+            DWORD ask = static_cast<DWORD>(std::min<std::size_t>(256, wanted - characters));
             if (!ReadConsoleW(input, buffer, ask, &read, nullptr)) {
                 return std::unexpected(io_error(GetLastError()).to_text());
             }
             if (read == 0) {
                 break;
             }
-            line.append(buffer, read);
+            for (DWORD i = 0; i < read; ++i) {
+                bool pair_end = buffer[i] >= 0xDC00 && buffer[i] <= 0xDFFF && !line.empty() &&
+                                line.back() >= 0xD800 && line.back() <= 0xDBFF;
+                characters += pair_end ? 0 : 1;
+                line.push_back(buffer[i]);
+            }
             if (line.back() == L'\n') {
                 break;
             }
         }
         return from_wide(line);
     }
-    // A file or pipe: bytes up to and including the next line feed. Only the bytes that arrive
-    // are searched, so a long line costs linear time.
-    std::size_t searched = 0;
+    // A file or pipe: bytes up to and including the next line feed. Characters are counted by
+    // their UTF-8 lead bytes; no valid UTF-8 of `wanted` characters is longer than 4 bytes
+    // each, which bounds a run of stray continuation bytes too. Each byte is looked at once.
+    const std::size_t byte_bound = 4 * wanted;
+    std::size_t scanned = 0;
+    std::size_t characters = 0;
     while (true) {
-        std::size_t end = m_input_buffer.find('\n', searched);
-        searched = m_input_buffer.size();
-        bool cut = end == std::string::npos && m_input_buffer.size() >= limit;
-        if (end != std::string::npos || m_input_ended || cut) {
-            std::size_t take = end != std::string::npos ? end + 1
-                               : cut                    ? limit
-                                                        : m_input_buffer.size();
+        std::size_t take = 0;
+        bool cut = false;
+        while (take == 0 && scanned < m_input_buffer.size()) {
+            char byte = m_input_buffer[scanned++];
+            if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) {
+                ++characters;
+            }
+            if (byte == '\n') {
+                take = scanned;
+            } else if (characters == wanted || scanned == byte_bound) {
+                take = scanned;
+                cut = true;
+            }
+        }
+        if (take == 0 && m_input_ended) {
+            take = m_input_buffer.size();
+        }
+        if (take != 0 || m_input_ended) {
             std::string line = m_input_buffer.substr(0, take);
             m_input_buffer.erase(0, take);
             if (cut) {
@@ -177,7 +199,8 @@ std::expected<std::string, std::string> Win32Console::read_line(std::size_t limi
         }
         char buffer[4096];
         DWORD read = 0;
-        DWORD ask = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, limit - searched));
+        DWORD ask = static_cast<DWORD>(
+            std::min<std::size_t>(sizeof buffer, byte_bound - m_input_buffer.size()));
         if (!ReadFile(input, buffer, ask, &read, nullptr)) {
             DWORD code = GetLastError();
             if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
