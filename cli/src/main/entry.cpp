@@ -70,7 +70,9 @@ int run_entry(Platform& platform, std::span<const std::string> arguments) {
 
     ParseOutcome parsed = parse_command_line(arguments, platform.console);
     if (!parsed.command) {
-        return finish(platform, terminal, parsed.exit_status, false);
+        // A usage error has put its own error text on standard error already.
+        bool usage_error = parsed.exit_status != 0;
+        return finish(platform, terminal, parsed.exit_status, usage_error);
     }
 
     CommandContext context{platform, terminal};

@@ -262,6 +262,17 @@ TEST(Entry, OutputThatCannotBeWrittenEndsWithOne) {
     fakes::FakePlatform fake;
     fake.console.error_failure = IoError{"There is not enough space on the disk.", 112};
     EXPECT_EQ(run(fake, {"list"}).status, 1);
+
+    // A usage error whose output (here the not-elevated warning) was lost keeps the parser's
+    // text as its only error and its status 2.
+    fakes::FakePlatform clean;
+    const std::string usage_text = run(clean, {"frobnicate"}).error;
+    fakes::FakePlatform lost;
+    lost.environment.elevated = false;
+    lost.console.output_failure = IoError{"There is not enough space on the disk.", 112};
+    RunResult usage = run(lost, {"frobnicate"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.error, usage_text);
 }
 
 TEST(Grammar, MapsEverySubcommandWithItsValuesAsTyped) {
