@@ -323,6 +323,8 @@ public:
         : m_registry(registry), m_root(root), m_path(std::move(path)), m_writable(writable) {}
 
     std::expected<RegistryValue, std::uint32_t> query_value(std::string_view name) const override {
+        m_registry.m_log.push_back("query " + std::string(root_name(m_root)) + "\\" + m_path +
+                                   "\\" + std::string(name));
         auto failing = m_registry.m_failing_query.find(ascii_lower(name));
         if (failing != m_registry.m_failing_query.end()) {
             return std::unexpected(failing->second);
@@ -382,6 +384,10 @@ private:
     // fails with: refused on a read-only key, or as told by fail_set; 0 when it may go ahead.
     std::uint32_t refused_write(std::string_view action, std::string_view name,
                                 const std::string& detail) {
+        if (auto hook = m_registry.m_before_write.find(ascii_lower(name));
+            hook != m_registry.m_before_write.end()) {
+            hook->second();
+        }
         m_registry.m_log.push_back(std::string(action) + " " + root_name(m_root) + "\\" + m_path +
                                    "\\" + std::string(name) + detail);
         if (!m_writable) {
@@ -476,6 +482,10 @@ void MemoryRegistry::fail_set(std::string_view name, std::uint32_t code) {
 
 void MemoryRegistry::fail_query(std::string_view name, std::uint32_t code) {
     m_failing_query[ascii_lower(name)] = code;
+}
+
+void MemoryRegistry::before_write(std::string_view name, std::function<void()> action) {
+    m_before_write[ascii_lower(name)] = std::move(action);
 }
 
 std::expected<std::unique_ptr<RegistryKey>, std::uint32_t> MemoryRegistry::open_key(

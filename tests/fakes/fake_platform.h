@@ -129,9 +129,12 @@ public:
     void fail_set(std::string_view name, std::uint32_t code);
     // Reading the value `name` (any key) fails with `code`.
     void fail_query(std::string_view name, std::uint32_t code);
+    // Runs `action` before each write or deletion of the value `name` (any key): another
+    // program changing the registry in between.
+    void before_write(std::string_view name, std::function<void()> action);
 
-    // Every operation asked, in order: "open HKCU\Environment r", "set HKLM\...\Path 2",
-    // "delete HKCU\Environment\JAVA_HOME", "broadcast", ...
+    // Every operation asked, in order: "open HKCU\Environment r", "query HKCU\Environment\Path",
+    // "set HKLM\...\Path 2", "delete HKCU\Environment\JAVA_HOME", "broadcast", ...
     const std::vector<std::string>& log() const {
         return m_log;
     }
@@ -164,6 +167,7 @@ private:
     std::map<std::string, std::uint32_t> m_denied_open;
     std::map<std::string, std::uint32_t> m_failing_set;
     std::map<std::string, std::uint32_t> m_failing_query;
+    std::map<std::string, std::function<void()>> m_before_write;
     std::vector<std::string> m_log;
     int m_broadcasts = 0;
 };

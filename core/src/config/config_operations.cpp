@@ -95,17 +95,27 @@ CoreResult<Config> remove_version(const Platform& platform, std::string_view ali
     });
 }
 
-CoreResult<Config> set_current(const Platform& platform, std::string_view alias) {
+CoreResult<Config> set_current(const Platform& platform, std::string_view alias,
+                               const WithCurrent& with_current, const UndoChange& undo) {
     if (auto registered = require_config(platform, alias); !registered) {
         return std::unexpected(std::move(registered.error()));
     }
-    return update_config(platform, [&](Config& config) -> CoreResult<void> {
-        if (!config.versions.contains(std::string(alias))) {
-            return std::unexpected(CoreError::alias_not_found(std::string(alias)));
-        }
-        config.current = std::string(alias);
-        return {};
-    });
+    return update_config(
+        platform,
+        [&](Config& config) -> CoreResult<void> {
+            auto entry = config.versions.find(std::string(alias));
+            if (entry == config.versions.end()) {
+                return std::unexpected(CoreError::alias_not_found(std::string(alias)));
+            }
+            if (with_current) {
+                if (auto done = with_current(config, entry->second); !done) {
+                    return done;
+                }
+            }
+            config.current = std::string(alias);
+            return {};
+        },
+        undo);
 }
 
 CoreResult<std::vector<JdkListItem>> list_versions(const Platform& platform) {

@@ -46,8 +46,15 @@ CoreResult<Config> add_version(const Platform& platform, std::string_view alias,
 // Unregisters `alias` (clearing `current` when it named it); AliasNotFound when unknown.
 CoreResult<Config> remove_version(const Platform& platform, std::string_view alias);
 
-// Records `alias` as current; AliasNotFound when unknown.
-CoreResult<Config> set_current(const Platform& platform, std::string_view alias);
+// Work that must happen as one step with recording an alias as current (the switch of `use`):
+// given the loaded configuration and the alias's entry; its error rejects the change.
+using WithCurrent = std::function<CoreResult<void>(const Config& config, const JdkEntry& entry)>;
+
+// Records `alias` as current as one locked load-check-save, running `with_current` (when given)
+// after the alias was found and before the save, and `undo` as update_config does;
+// AliasNotFound when unknown.
+CoreResult<Config> set_current(const Platform& platform, std::string_view alias,
+                               const WithCurrent& with_current = {}, const UndoChange& undo = {});
 
 // Every registered JDK, sorted by the raw bytes of the alias.
 CoreResult<std::vector<JdkListItem>> list_versions(const Platform& platform);

@@ -11,33 +11,30 @@ namespace corvel {
 
 namespace {
 
-// Writes JAVA_HOME and then the rewritten Path of one scope, adding each value it replaced to
-// `replaced`. The Path is read before JAVA_HOME is written, so a Path that cannot be read stops
-// the scope with nothing changed in it.
+// Writes JAVA_HOME and then the rewritten Path of one scope, adding each value it wrote to
+// `replaced`.
 CoreResult<void> apply_scope(const Platform& platform, EnvironmentScope scope,
                              std::string_view root, std::string_view new_bin,
                              const std::vector<std::string>& registered_bins,
-                             std::vector<PreviousValue>& replaced) {
-    if (auto readable = read_path_value(platform, scope); !readable) {
-        return std::unexpected(std::move(readable.error()));
+                             std::vector<ReplacedValue>& replaced) {
+    return switch_scope(
+        platform, scope, root,
+        [&](std::string_view path) { return rewrite_path(path, new_bin, registered_bins); },
+        replaced);
+}
+
+// "; the user Path, which another program changed in the meantime, was left as it is"; nothing
+// when no value was left.
+std::string left_values_note(const std::vector<std::string>& left) {
+    if (left.empty()) {
+        return {};
     }
-    auto java_home = remember_value(platform, scope, "JAVA_HOME");
-    if (!java_home) {
-        return std::unexpected(std::move(java_home.error()));
+    std::string names = "the " + left.front();
+    for (std::size_t i = 1; i < left.size(); ++i) {
+        names += (i + 1 == left.size() ? " and the " : ", the ") + left[i];
     }
-    auto path = remember_value(platform, scope, "Path");
-    if (!path) {
-        return std::unexpected(std::move(path.error()));
-    }
-    if (auto written = set_java_home(platform, scope, root); !written) {
-        return written;
-    }
-    replaced.push_back(std::move(*java_home));
-    if (auto written = update_path(platform, scope, new_bin, registered_bins); !written) {
-        return written;
-    }
-    replaced.push_back(std::move(*path));
-    return {};
+    return "; " + names + ", which another program changed in the meantime, " +
+           (left.size() == 1 ? "was left as it is" : "were left as they are");
 }
 
 }  // namespace
@@ -74,11 +71,16 @@ CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string
                                 outcome.replaced);
         !user) {
         // Nothing was announced, and once JAVA_HOME is back nothing has changed.
-        if (auto restored = restore_values(platform, outcome.replaced); !restored) {
+        RestoreOutcome restored = restore_values(platform, outcome.replaced);
+        std::string note = left_values_note(restored.left);
+        if (restored.failure) {
             return std::unexpected(CoreError::other(
                 "The user JAVA_HOME was switched to " + std::string(root) +
                 " but its Path was not (" + user.error().to_text() +
-                "), and putting JAVA_HOME back failed: " + restored.error().to_text()));
+                "), and putting JAVA_HOME back failed: " + restored.failure->to_text() + note));
+        }
+        if (!note.empty()) {
+            return std::unexpected(CoreError::other(user.error().to_text() + note));
         }
         return std::unexpected(std::move(user.error()));
     }
@@ -92,59 +94,50 @@ CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string
     return outcome;
 }
 
-CoreResult<void> undo_environment(const Platform& platform, const ApplyOutcome& applied) {
+RestoreOutcome undo_environment(const Platform& platform, const ApplyOutcome& applied) {
     if (applied.replaced.empty()) {
         return {};
     }
-    auto restored = restore_values(platform, applied.replaced);
+    RestoreOutcome restored = restore_values(platform, applied.replaced);
     broadcast_environment_change(platform);
     return restored;
 }
 
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias) {
-    // Without config.json no alias is registered; failing here creates nothing.
-    if (auto registered = require_config(platform, alias); !registered) {
-        return std::unexpected(std::move(registered.error()));
-    }
     // One transaction: a second `use` waits, so the registry and `current` always name the
     // same JDK.
     ApplyOutcome applied;
     auto undo = [&](CoreError save_error) {
-        auto restored = undo_environment(platform, applied);
-        if (restored) {
-            return save_error;
+        RestoreOutcome restored = undo_environment(platform, applied);
+        std::string note = left_values_note(restored.left);
+        if (restored.failure) {
+            return CoreError::other("The environment was switched to '" + std::string(alias) +
+                                    "' but config.json was not updated (" + save_error.to_text() +
+                                    "), and putting the previous JAVA_HOME and Path back failed: " +
+                                    restored.failure->to_text() + note);
         }
-        return CoreError::other("The environment was switched to '" + std::string(alias) +
-                                "' but config.json was not updated (" + save_error.to_text() +
-                                "), and putting the previous JAVA_HOME and Path back failed: " +
-                                restored.error().to_text());
+        if (!note.empty()) {
+            return CoreError::other(save_error.to_text() + note);
+        }
+        return save_error;
     };
-    auto switched = update_config(
-        platform,
-        [&](Config& config) -> CoreResult<void> {
-            auto entry = config.versions.find(std::string(alias));
-            if (entry == config.versions.end()) {
-                return std::unexpected(CoreError::alias_not_found(std::string(alias)));
-            }
-            const std::string& root = entry->second.path;
-            if (auto activatable = check_activatable_root(root); !activatable) {
-                return activatable;
-            }
-            if (auto valid = validate_jdk_path(platform, root); !valid) {
-                return valid;
-            }
-            auto outcome = apply_environment(platform, root, registered_bin_dirs(config));
-            if (!outcome) {
-                return std::unexpected(std::move(outcome.error()));
-            }
-            applied = std::move(*outcome);
-            config.current = std::string(alias);
-            return {};
-        },
-        undo);
-    if (!switched) {
-        return std::unexpected(std::move(switched.error()));
+    auto switch_environment = [&](const Config& config, const JdkEntry& entry) -> CoreResult<void> {
+        if (auto activatable = check_activatable_root(entry.path); !activatable) {
+            return activatable;
+        }
+        if (auto valid = validate_jdk_path(platform, entry.path); !valid) {
+            return valid;
+        }
+        auto outcome = apply_environment(platform, entry.path, registered_bin_dirs(config));
+        if (!outcome) {
+            return std::unexpected(std::move(outcome.error()));
+        }
+        applied = std::move(*outcome);
+        return {};
+    };
+    if (auto recorded = set_current(platform, alias, switch_environment, undo); !recorded) {
+        return std::unexpected(std::move(recorded.error()));
     }
     if (applied.system_error) {
         return std::optional<std::string>(k_system_not_updated_warning);

@@ -17,10 +17,10 @@ inline constexpr std::string_view k_system_not_updated_warning =
     "system-wide. User environment was updated successfully.";
 
 // What apply_environment managed: the rendered text of the first system-side error, if any,
-// and every value it replaced as it was before, oldest first, for undo_environment.
+// and every value it wrote, oldest first, for undo_environment.
 struct ApplyOutcome {
     std::optional<std::string> system_error;
-    std::vector<PreviousValue> replaced;
+    std::vector<ReplacedValue> replaced;
 };
 
 // Whether a JDK root can become JAVA_HOME and a Path entry: it must be fully qualified (a drive
@@ -29,18 +29,20 @@ struct ApplyOutcome {
 CoreResult<void> check_activatable_root(std::string_view root);
 
 // Writes JAVA_HOME and Path for the user, then the system, then broadcasts. A user-side
-// failure is returned with the user values put back as they were; a system-side one is recorded
-// in the outcome.
+// failure is returned with the user values put back as they were (one that another program
+// changed meanwhile is left, and the error names it); a system-side one is recorded in the
+// outcome.
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins);
 
-// Puts back every value `applied` replaced and broadcasts again when there was any.
-CoreResult<void> undo_environment(const Platform& platform, const ApplyOutcome& applied);
+// Puts back every value `applied` wrote that still holds what it wrote, and broadcasts again
+// when there was any.
+RestoreOutcome undo_environment(const Platform& platform, const ApplyOutcome& applied);
 
-// Activates the registered JDK `alias` and records it as current, holding the configuration lock
-// from the first read to the last write; the optional warning when the system environment was
-// not updated. A switch that cannot be recorded is undone, so a failed `use` leaves the registry
-// and config.json as they were.
+// Activates the registered JDK `alias` and records it as current through set_current, holding
+// the configuration lock from the first read to the last write; the optional warning when the
+// system environment was not updated. A switch that cannot be recorded is undone, except for a
+// value another program changed meanwhile, which the error names.
 CoreResult<std::optional<std::string>> use_version(const Platform& platform,
                                                    std::string_view alias);
 

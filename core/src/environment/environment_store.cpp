@@ -79,22 +79,26 @@ CoreError registry_error(const Platform& platform, std::string_view prefix, std:
 // A Path value as text that can be rewritten and written back without losing anything: only
 // REG_SZ and REG_EXPAND_SZ qualify (a multi-string's element boundaries would not survive the
 // rewrite), and the UTF-16 must be well formed (a lone surrogate would come back as U+FFFD).
-std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey& key,
-                                                               std::string_view name) {
-    auto raw = read_raw_value(key, name);
-    if (!raw) {
-        return std::unexpected(raw.error());
-    }
-    if (raw->type != k_reg_sz && raw->type != k_reg_expand_sz) {
+std::expected<std::string, std::uint32_t> rewritable_text(const RegistryValue& value) {
+    if (value.type != k_reg_sz && value.type != k_reg_expand_sz) {
         return std::unexpected(k_error_bad_file_type);
     }
-    std::u16string units = utf16_units(raw->bytes);
+    std::u16string units = utf16_units(value.bytes);
     drop_trailing_nuls(units);
     auto text = from_utf16_strict(units);
     if (!text) {
         return std::unexpected(k_error_no_unicode_translation);
     }
     return std::move(*text);
+}
+
+std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey& key,
+                                                               std::string_view name) {
+    auto raw = read_raw_value(key, name);
+    if (!raw) {
+        return std::unexpected(raw.error());
+    }
+    return rewritable_text(*raw);
 }
 
 // "Cannot read JAVA_HOME: ", "Cannot restore system Path: ", ...
@@ -106,22 +110,36 @@ std::string value_failure(EnvironmentScope scope, std::string_view action, std::
     return text + std::string(name) + ": ";
 }
 
-CoreResult<void> restore_value(const Platform& platform, const PreviousValue& previous) {
-    auto key = open_environment_key(platform, previous.scope, true);
+// "user Path", "system JAVA_HOME"
+std::string value_label(EnvironmentScope scope, std::string_view name) {
+    return (scope == EnvironmentScope::User ? "user " : "system ") + std::string(name);
+}
+
+// Puts one value back while it still holds what this run wrote; false when another program
+// has changed it since, which is then left as it is.
+CoreResult<bool> restore_value(const Platform& platform, const ReplacedValue& replaced) {
+    auto key = open_environment_key(platform, replaced.scope, true);
     if (!key) {
         return std::unexpected(std::move(key.error()));
     }
+    std::string failure = value_failure(replaced.scope, "restore", replaced.name);
+    auto now = (*key)->query_value(replaced.name);
+    if (!now && now.error() != k_error_file_not_found) {
+        return std::unexpected(registry_error(platform, failure, now.error()));
+    }
+    if (!now || now->type != replaced.written.type || now->bytes != replaced.written.bytes) {
+        return false;
+    }
     std::uint32_t result = k_error_success;
-    if (previous.value) {
-        result = (*key)->set_value(previous.name, previous.value->type, previous.value->bytes);
-    } else if (result = (*key)->delete_value(previous.name); result == k_error_file_not_found) {
+    if (replaced.before) {
+        result = (*key)->set_value(replaced.name, replaced.before->type, replaced.before->bytes);
+    } else if (result = (*key)->delete_value(replaced.name); result == k_error_file_not_found) {
         result = k_error_success;
     }
     if (result != k_error_success) {
-        return std::unexpected(registry_error(
-            platform, value_failure(previous.scope, "restore", previous.name), result));
+        return std::unexpected(registry_error(platform, failure, result));
     }
-    return {};
+    return true;
 }
 
 }  // namespace
@@ -249,36 +267,69 @@ CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope sco
     return {};
 }
 
-CoreResult<PreviousValue> remember_value(const Platform& platform, EnvironmentScope scope,
-                                         std::string_view name) {
-    auto key = open_environment_key(platform, scope, false);
+CoreResult<void> switch_scope(const Platform& platform, EnvironmentScope scope,
+                              std::string_view root,
+                              const std::function<std::string(std::string_view)>& rewrite,
+                              std::vector<ReplacedValue>& replaced) {
+    const ScopeKey& target = scope_key(scope);
+    auto key = open_environment_key(platform, scope, true);
     if (!key) {
         return std::unexpected(std::move(key.error()));
     }
-    PreviousValue previous{scope, std::string(name), std::nullopt};
-    auto value = (*key)->query_value(name);
-    if (value) {
-        previous.value = std::move(*value);
+    // Both values are read before either is written, and what cannot be read could not be put
+    // back: a JAVA_HOME is kept whatever its type, a Path only when it can be rewritten.
+    std::optional<RegistryValue> java_home;
+    if (auto value = (*key)->query_value("JAVA_HOME"); value) {
+        java_home = std::move(*value);
     } else if (value.error() != k_error_file_not_found) {
         return std::unexpected(
-            registry_error(platform, value_failure(scope, "read", name), value.error()));
+            registry_error(platform, value_failure(scope, "read", "JAVA_HOME"), value.error()));
     }
-    return previous;
+    std::optional<RegistryValue> path;
+    std::string path_text;
+    if (auto value = read_raw_value(**key, "Path"); value) {
+        auto text = rewritable_text(*value);
+        if (!text) {
+            return std::unexpected(
+                registry_error(platform, target.path_read_failure, text.error()));
+        }
+        path = std::move(*value);
+        path_text = std::move(*text);
+    } else if (value.error() != k_error_file_not_found) {
+        return std::unexpected(registry_error(platform, target.path_read_failure, value.error()));
+    }
+
+    RegistryValue new_java_home{encode_registry_text(root), k_reg_sz};
+    std::uint32_t result = (*key)->set_value("JAVA_HOME", new_java_home.type, new_java_home.bytes);
+    if (result != k_error_success) {
+        return std::unexpected(registry_error(platform, target.java_home_write_failure, result));
+    }
+    replaced.push_back(ReplacedValue{scope, "JAVA_HOME", std::move(java_home), new_java_home});
+
+    RegistryValue new_path{encode_registry_text(rewrite(path_text)),
+                           path ? path->type : k_reg_expand_sz};
+    result = (*key)->set_value("Path", new_path.type, new_path.bytes);
+    if (result != k_error_success) {
+        return std::unexpected(registry_error(platform, target.path_write_failure, result));
+    }
+    replaced.push_back(ReplacedValue{scope, "Path", std::move(path), std::move(new_path)});
+    return {};
 }
 
-CoreResult<void> restore_values(const Platform& platform,
-                                const std::vector<PreviousValue>& previous) {
-    std::optional<CoreError> first_failure;
-    for (auto value = previous.rbegin(); value != previous.rend(); ++value) {
+RestoreOutcome restore_values(const Platform& platform,
+                              const std::vector<ReplacedValue>& replaced) {
+    RestoreOutcome outcome;
+    for (auto value = replaced.rbegin(); value != replaced.rend(); ++value) {
         auto restored = restore_value(platform, *value);
-        if (!restored && !first_failure) {
-            first_failure = std::move(restored.error());
+        if (!restored) {
+            if (!outcome.failure) {
+                outcome.failure = std::move(restored.error());
+            }
+        } else if (!*restored) {
+            outcome.left.insert(outcome.left.begin(), value_label(value->scope, value->name));
         }
     }
-    if (first_failure) {
-        return std::unexpected(std::move(*first_failure));
-    }
-    return {};
+    return outcome;
 }
 
 void broadcast_environment_change(const Platform& platform) {

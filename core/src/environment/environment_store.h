@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,22 +53,34 @@ CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
 CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
                                   std::string_view text);
 
-// A value as it stood before this run wrote it, so that the write can be undone.
-struct PreviousValue {
+// A value this run wrote: what it held before (nothing: it did not exist) and what was written,
+// so that the write can be undone while it still stands.
+struct ReplacedValue {
     EnvironmentScope scope = EnvironmentScope::User;
     std::string name;
-    std::optional<RegistryValue> value;  // nothing: the value did not exist
+    std::optional<RegistryValue> before;
+    RegistryValue written;
 };
 
-// The value `name` of the scope as it stands, bytes and type unchanged; a Registry error when it
-// exists but cannot be read, since what cannot be read could not be put back.
-CoreResult<PreviousValue> remember_value(const Platform& platform, EnvironmentScope scope,
-                                         std::string_view name);
+// Switches one scope through one read-write key, reading JAVA_HOME and Path once each: writes
+// JAVA_HOME as REG_SZ with `root`, then Path with `rewrite` of its text in its own type
+// (REG_EXPAND_SZ when there was none), adding each value to `replaced` once written. A value
+// that cannot be read (a Path that could not be rewritten) stops it before anything is written.
+CoreResult<void> switch_scope(const Platform& platform, EnvironmentScope scope,
+                              std::string_view root,
+                              const std::function<std::string(std::string_view)>& rewrite,
+                              std::vector<ReplacedValue>& replaced);
 
-// Puts the values back, newest first: the same type and bytes, or deleted when they did not
-// exist. Tries every one; a Registry error naming the first that failed.
-CoreResult<void> restore_values(const Platform& platform,
-                                const std::vector<PreviousValue>& previous);
+// What putting values back did: the values it left, named like "user Path", because another
+// program changed them after this run wrote them; and the first failure, if any.
+struct RestoreOutcome {
+    std::vector<std::string> left;
+    std::optional<CoreError> failure;
+};
+
+// Puts the values back, newest first (the same type and bytes, or deleted when they did not
+// exist), each only while it still holds what this run wrote. Tries every one.
+RestoreOutcome restore_values(const Platform& platform, const std::vector<ReplacedValue>& replaced);
 
 // Announces the change to running programs; cannot fail.
 void broadcast_environment_change(const Platform& platform);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "config/config.h"
 #include "config/config_operations.h"
 #include "fake_platform.h"
@@ -192,6 +194,20 @@ TEST_F(ActivationTest, UserPathWriteFailurePutsJavaHomeBackWithoutBroadcasting) 
     EXPECT_EQ(fake.registry.broadcasts(), 0);
 }
 
+// Another program may change JAVA_HOME while the Path write fails: its value stays, named.
+TEST_F(ActivationTest, UserPathWriteFailureLeavesAJavaHomeChangedMeanwhile) {
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Windows");
+    fake.registry.fail_set("Path", 1021);
+    fake.registry.before_write(
+        "Path", [&] { fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "C:\\Other"); });
+    auto outcome = apply_environment(fake.platform, "D:\\jdk21", k_bins);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().to_text(),
+              "Registry error: Cannot write Path: Unknown error 1021. (os error 1021); the user "
+              "JAVA_HOME, which another program changed in the meantime, was left as it is");
+    EXPECT_EQ(user("JAVA_HOME"), "C:\\Other");
+}
+
 // A user Path that exists but cannot be read as text must not be replaced by the new entry
 // alone; the user scope is left exactly as it was.
 TEST_F(ActivationTest, UnreadableUserPathFailsWithNothingWritten) {
@@ -358,6 +374,55 @@ TEST_F(ActivationTest, SaveFailureUndoesTheSwitch) {
               "(Configuration error: Cannot write config file: Access is denied. (os error 5)), "
               "and putting the previous JAVA_HOME and Path back failed: Registry error: Cannot "
               "restore system Path: Unknown error 1021. (os error 1021)");
+}
+
+// An installer that changes Path while config.json cannot be saved keeps its change: the undo
+// puts back only what still holds this use's values, and names what it left.
+TEST_F(ActivationTest, SaveFailureUndoLeavesWhatAnotherProgramChangedMeanwhile) {
+    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "C:\\Java\\jdk-17");
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Tools", k_reg_expand_sz);
+    fake.registry.set_text(k_hklm, k_system_key, "Path", "%SystemRoot%", k_reg_expand_sz);
+    fake.files.set_failure_hook(
+        [&](std::string_view op, std::string_view) -> std::optional<IoError> {
+            if (op != "replace") {
+                return std::nullopt;
+            }
+            fake.registry.set_text(k_hkcu, k_user_key, "Path", "D:\\jdk21\\bin;C:\\Installer",
+                                   k_reg_expand_sz);
+            fake.registry.set_text(k_hklm, k_system_key, "Path", "C:\\Installer", k_reg_sz);
+            return IoError{"Access is denied.", 5};
+        });
+
+    auto result = use_version(fake.platform, "java21");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().to_text(),
+              "Configuration error: Cannot write config file: Access is denied. (os error 5); the "
+              "user Path and the system Path, which another program changed in the meantime, "
+              "were left as they are");
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;C:\\Installer");
+    EXPECT_EQ(system("Path"), "C:\\Installer");
+    EXPECT_EQ(user("JAVA_HOME"), "C:\\Java\\jdk-17");
+    EXPECT_EQ(system("JAVA_HOME"), std::nullopt);
+    EXPECT_EQ(recorded_current(), std::nullopt);
+}
+
+// A switch reads each value of each scope once: what it writes back and what it would put back
+// come from the same read.
+TEST_F(ActivationTest, UseReadsEachValueOnce) {
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Tools");
+    ASSERT_TRUE(use_version(fake.platform, "java21"));
+    std::map<std::string, int> queries;
+    for (const std::string& entry : fake.registry.log()) {
+        if (entry.starts_with("query ")) {
+            ++queries[entry.substr(6)];
+        }
+    }
+    const std::string user_key(k_user_prefix);
+    const std::string system_key(k_system_prefix);
+    EXPECT_EQ(queries, (std::map<std::string, int>{{user_key + "JAVA_HOME", 1},
+                                                   {user_key + "Path", 1},
+                                                   {system_key + "JAVA_HOME", 1},
+                                                   {system_key + "Path", 1}}));
 }
 
 // Without config.json no alias can be found, and nothing is created for finding none.
