@@ -246,6 +246,16 @@ class ConsoleTest(unittest.TestCase):
                     self.assertTrue(text.endswith(echoed + "\nCancelled.\n"), text)
                     self.assertIn("java17", read_config()["versions"])
 
+    def test_remove_answer_is_counted_in_characters_on_the_console(self):
+        # As on a pipe: a line end after 4,096 characters still ends an answer, after 4,097 not.
+        for spaces, removes in ((4095, True), (4096, False)):
+            with self.subTest(spaces=spaces):
+                write_config({"java17": entry("C:\\Java\\jdk-17", "17.0.2", "Oracle")})
+                keys = ("y" + " " * spaces + "\r").encode()
+                status, screen = run_on_console(["remove", "java17"], answer=keys)
+                self.assertEqual(status, 0, screen[-400:])
+                self.assertEqual("java17" not in read_config()["versions"], removes)
+
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or not PREFIX:

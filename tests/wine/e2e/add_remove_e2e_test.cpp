@@ -255,6 +255,32 @@ TEST_F(RemoveE2e, AnyOtherAnswerCancels) {
     }
 }
 
+// A piped answer is counted in characters, as on a console: 4,096 before the line end are an
+// answer whatever their UTF-8 length, and one more is too long.
+TEST_F(RemoveE2e, PipedAnswerOfUpTo4096CharactersCounts) {
+    auto y_and = [](std::size_t count, std::string_view space, std::string_view end) {
+        std::string line = "y";
+        for (std::size_t i = 0; i < count; ++i) {
+            line += space;
+        }
+        return line + std::string(end);
+    };
+    const std::pair<std::string, bool> answers[] = {
+        {y_and(4095, " ", "\r\n"), true},
+        {y_and(4095, "\u3000", "\n"), true},
+        {y_and(4096, " ", "\r\n"), false},
+        {y_and(4096, "\u3000", ""), false},
+    };
+    for (const auto& [answer, removes] : answers) {
+        RunResult r = remove_answering(answer);
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, std::string(k_prompt) +
+                             (removes ? "\u2714 Removed alias 'java21'.\n" : "Cancelled.\n"))
+            << r;
+        write_file(config_path(), m_before);
+    }
+}
+
 TEST_F(RemoveE2e, EndOfInputCancels) {
     RunResult r = remove_answering("");
     EXPECT_EQ(r.status, 0) << r;
