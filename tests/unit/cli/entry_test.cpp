@@ -288,5 +288,24 @@ TEST(Grammar, MapsEverySubcommandWithItsValuesAsTyped) {
     EXPECT_EQ(std::get<CliCommand::Use>(parse({"use", "\u00e9"})->value).alias, "\u00e9");
 }
 
+// CLI11 would take them for options on Windows; help is -h and --help only.
+TEST(Grammar, ArgumentsStartingWithASlashAreValues) {
+    auto add = parse({"add", "/x", "//server/share/jdk21"});
+    ASSERT_TRUE(add);
+    EXPECT_EQ(std::get<CliCommand::Add>(add->value).alias, "/x");
+    EXPECT_EQ(std::get<CliCommand::Add>(add->value).path, "//server/share/jdk21");
+    auto remove = parse({"remove", "/f"});
+    ASSERT_TRUE(remove);
+    EXPECT_EQ(std::get<CliCommand::Remove>(remove->value).alias, "/f");
+    EXPECT_FALSE(std::get<CliCommand::Remove>(remove->value).force);
+    for (const char* alias : {"/h", "/?", "/shell:cmd"}) {
+        SCOPED_TRACE(alias);
+        auto use = parse({"export-shell", alias});
+        ASSERT_TRUE(use);
+        EXPECT_EQ(std::get<CliCommand::ExportShell>(use->value).alias, alias);
+        EXPECT_EQ(std::get<CliCommand::ExportShell>(use->value).shell, "powershell");
+    }
+}
+
 }  // namespace
 }  // namespace corvel
