@@ -124,6 +124,15 @@ bool has_control_character(std::string_view text) {
     return false;
 }
 
+bool has_display_control_character(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (display_control_length(text.substr(pos)) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string remove_control_characters(std::string_view text) {
     return substitute_control_characters(text, {});
 }

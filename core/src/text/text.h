@@ -44,6 +44,9 @@ bool has_control_character(std::string_view text);
 // terminals end a line; invalid UTF-8 stays as it is.
 std::string remove_control_characters(std::string_view text);
 
+// Whether `text` holds a character that remove_control_characters drops.
+bool has_display_control_character(std::string_view text);
+
 // `text` with each character that remove_control_characters drops replaced by U+FFFD.
 std::string replace_control_characters(std::string_view text);
 
