@@ -67,7 +67,7 @@ CoreResult<void> check_activatable_root(std::string_view root) {
 
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins) {
-    std::string new_bin = std::string(root) + "\\bin";
+    std::string new_bin = jdk_bin_folder(root);
 
     ApplyOutcome outcome;
     if (auto user = apply_scope(platform, EnvironmentScope::User, root, new_bin, registered_bins,

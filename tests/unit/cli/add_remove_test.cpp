@@ -207,6 +207,13 @@ TEST_F(Commands, AddRefusesWhatUseWouldRefuse) {
     EXPECT_FALSE(fake.files.exists(k_config));
 }
 
+// "J:" alone would be the current folder of drive J.
+TEST_F(Commands, AddOfADriveRootStoresTheRoot) {
+    fake.add_jdk("J:\\", std::string(k_temurin_release));
+    ASSERT_TRUE(add("jroot", "J:\\\\"));
+    EXPECT_EQ(saved().versions.at("jroot").path, "J:\\");
+}
+
 TEST_F(Commands, AddOfTakenAliasFailsAfterDoneAndKeepsTheFile) {
     fake.files.add_file(k_config, k_two_entries);
     fake.add_jdk("D:\\other", "JAVA_VERSION=\"22\"\n");

@@ -417,14 +417,28 @@ TEST_F(ActivationTest, UsePassesTheRootAsStoredAndRemovesEveryRegisteredBin) {
 
     ASSERT_TRUE(use_version(fake.platform, "java22"));
     EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk22\\");
-    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\bin;C:\\Tools");
 
     ASSERT_TRUE(use_version(fake.platform, "java22"));
-    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\bin;C:\\Tools");
 
     ASSERT_TRUE(use_version(fake.platform, "java21"));
-    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;C:\\Tools");
     EXPECT_EQ(recorded_current(), "java21");
+}
+
+// The root of a drive keeps its backslash: "J:" alone is the current folder of drive J.
+TEST_F(ActivationTest, AJdkAtADriveRootIsActivatedAsTheRoot) {
+    fake.add_jdk("J:\\");
+    register_jdks({{"jroot", "J:\\"}, {"java17", "C:\\Java\\jdk-17"}});
+    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Tools", k_reg_expand_sz);
+
+    ASSERT_TRUE(use_version(fake.platform, "jroot"));
+    EXPECT_EQ(user("JAVA_HOME"), "J:\\");
+    EXPECT_EQ(user("Path"), "J:\\bin;C:\\Tools");
+
+    ASSERT_TRUE(use_version(fake.platform, "java17"));
+    EXPECT_EQ(user("Path"), "C:\\Java\\jdk-17\\bin;C:\\Tools");
 }
 
 TEST_F(ActivationTest, SwitchingBackAndForthKeepsOneJdkEntryAndEverythingElse) {
