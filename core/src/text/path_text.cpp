@@ -35,10 +35,15 @@ bool is_fully_qualified_path(std::string_view path) {
     if (server_end == std::string_view::npos || server_end == 2) {
         return false;
     }
-    if (server_end == 3 && (path[2] == '?' || path[2] == '.')) {
+    if (is_device_path(path)) {
         return false;
     }
     return server_end + 1 < path.size() && !is_separator(path[server_end + 1]);
+}
+
+bool is_device_path(std::string_view path) {
+    return path.size() >= 4 && is_separator(path[0]) && is_separator(path[1]) &&
+           (path[2] == '?' || path[2] == '.') && is_separator(path[3]);
 }
 
 std::string_view trim_trailing_separators(std::string_view path) {

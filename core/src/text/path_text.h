@@ -14,6 +14,9 @@ std::string join_path(std::string_view left, std::string_view right);
 // paths ("\\?\C:\...", "\\.\C:\...") are not: other programs do not read them as folders.
 bool is_fully_qualified_path(std::string_view path);
 
+// Whether `path` is a device path ("\\?\C:\...", "\\.\C:\...", either separator).
+bool is_device_path(std::string_view path);
+
 // `path` without any trailing backslashes and slashes, except that a drive root keeps its first
 // one ("J:\\" gives "J:\", never the drive-relative "J:"); a text of separators only becomes empty.
 std::string_view trim_trailing_separators(std::string_view path);
