@@ -247,10 +247,6 @@ TEST(ExportShell, RootsThatCannotStandInPathAreRefused) {
                                            "\\\\server\\share\\jdk-21; register the "
                                            "JDK again under its full path"));
     }
-    EXPECT_EQ(export_path("J:\\", "cmd").output,
-              ":: Run these commands in your current CMD session:\n"
-              "SET JAVA_HOME=J:\\\n"
-              "SET \"PATH=J:\\bin;%PATH%\"\n");
     EXPECT_EQ(export_path("\\\\server\\share", "cmd").output,
               ":: Run these commands in your current CMD session:\n"
               "SET JAVA_HOME=\\\\server\\share\n"

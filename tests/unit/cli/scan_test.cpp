@@ -290,16 +290,6 @@ TEST_F(ScanCommand, AutoAddRefusesAFolderUseCouldNotActivate) {
     EXPECT_FALSE(fake.files.exists(FakePlatform::k_config_path));
 }
 
-// "J:" alone would be the current folder of drive J.
-TEST_F(ScanCommand, AutoAddStoresADriveRootAsTheRoot) {
-    fake.add_jdk("J:\\", release("17.0.2", "Oracle Corporation"));
-    fake.environment.variables["JAVA_HOME"] = "J:\\";
-    EXPECT_NE(scan(true).find("  [new] J:\\ \u2014 Oracle"), std::string::npos);
-    Config config = stored();
-    ASSERT_EQ(config.versions.size(), 1U);
-    EXPECT_EQ(config.versions.begin()->second.path, "J:\\");
-}
-
 TEST_F(ScanCommand, AFailureAfterASuccessKeepsTheFirstAddAndCountsOnlyIt) {
     fake.environment.variables["CLICOLOR_FORCE"] = "1";
     fake.add_jdk("C:\\Program Files\\Java\\jdk-11", release("11.0.21", "Oracle Corporation"));
