@@ -57,6 +57,10 @@ std::string MemoryFileSystem::parent_key(const std::string& key) {
     if (pos == std::string::npos) {
         return {};
     }
+    // The parent of "c:\x" is the drive root "c:\", which has none.
+    if (pos == 2 && key[1] == ':') {
+        return key.size() > 3 ? key.substr(0, 3) : std::string();
+    }
     return key.substr(0, pos);
 }
 

@@ -2,9 +2,10 @@
 # code page PowerShell decodes corvel's output with.
 . "$PSScriptRoot/common.ps1"
 $roots = @{
-    letters = 'C:\corvel-pwsh\Jürgen Дарья 中文'
-    astral  = "C:\corvel-pwsh\smile $([char]::ConvertFromUtf32(0x1F600))"
-    signs   = 'C:\corvel-pwsh\it''s $HOME `n (x86) & more'
+    letters  = 'C:\corvel-pwsh\Jürgen Дарья 中文'
+    astral   = "C:\corvel-pwsh\smile $([char]::ConvertFromUtf32(0x1F600))"
+    signs    = 'C:\corvel-pwsh\it''s $HOME `n (x86) & more'
+    controls = "C:\corvel-pwsh\t`t d$([char]0x7F) n$([char]0x85) r$([char]0x202E) l$([char]0x2028)"
 }
 Set-Config $roots
 [System.Text.Encoding]::RegisterProvider([System.Text.CodePagesEncodingProvider]::Instance)

@@ -5,7 +5,6 @@
 #include "environment/activation.h"
 #include "java/jdk_validation.h"
 #include "java/probe.h"
-#include "text/path_text.h"
 
 namespace corvel {
 
@@ -17,7 +16,7 @@ CommandResult run_add(CommandContext& context, std::string_view alias, std::stri
         return std::unexpected(to_command_error(valid.error()));
     }
     // What use would refuse is never stored.
-    if (auto activatable = check_activatable_root(trim_trailing_separators(path)); !activatable) {
+    if (auto activatable = check_registrable_root(path); !activatable) {
         return std::unexpected(to_command_error(activatable.error()));
     }
     terminal.print_line({green("OK")});

@@ -24,17 +24,18 @@ std::optional<ShellFamily> shell_family(std::string_view shell) {
     return std::nullopt;
 }
 
-// A PowerShell string expression for `text` in pure ASCII: Windows PowerShell decodes a native
-// program's output with the console's code page, so any other character would arrive mangled.
-// ASCII runs go in single quotes (a quote doubled); every other UTF-16 unit becomes a
-// [char]0xXXXX term. The expression always starts with a quoted string, so `+` joins strings
-// rather than adding up char codes.
+// A PowerShell string expression for `text` in printable ASCII: Windows PowerShell decodes a
+// native program's output with the console's code page, so any other character would arrive
+// mangled, and a control would end the line or reach the terminal. Printable ASCII runs go in
+// single quotes (a quote doubled); every other UTF-16 unit becomes a [char]0xXXXX term. The
+// expression always starts with a quoted string, so `+` joins strings rather than adding up char
+// codes.
 std::string powershell_expression(std::string_view text) {
     static constexpr char k_hex[] = "0123456789ABCDEF";
     std::string expression = "'";
     bool in_quotes = true;
     for (char16_t unit : to_utf16(text)) {
-        if (unit < 0x80) {
+        if (unit >= 0x20 && unit < 0x7F) {
             if (!in_quotes) {
                 expression += " + '";
                 in_quotes = true;
@@ -68,15 +69,17 @@ std::string bin_folder(std::string_view root) {
     return std::string(root) + "\\bin";
 }
 
-// cmd cannot be given a double quote or a line break inside a value without the rest of the
-// line turning into commands; no Windows folder name holds either.
+// cmd has no way to write a character other than as it is. A double quote or a line break inside
+// a value would turn the rest of the line into commands, and the other controls, the
+// bidirectional formatting characters and U+2028/U+2029 never reach the output as they are (the
+// terminal shows them as U+FFFD), so the line would name another folder.
 bool cmd_can_set(std::string_view path) {
     for (char c : path) {
         if (c == '"' || static_cast<unsigned char>(c) < 0x20) {
             return false;
         }
     }
-    return true;
+    return !has_display_control_character(path);
 }
 
 // The three CMD lines. JAVA_HOME gets the plain `SET NAME=value` form unless the path holds one
@@ -114,12 +117,6 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
         return std::unexpected(to_command_error(activatable.error()));
     }
     if (*family == ShellFamily::PowerShell) {
-        // A line end would end the quoted string, and the rest of the line would run as code.
-        if (has_control_character(root)) {
-            return std::unexpected(CommandError{
-                "The path of alias '" + std::string(alias) +
-                "' holds a control character, which PowerShell cannot be given safely"});
-        }
         context.terminal.print_line(
             {plain("# Run these commands in your current PowerShell session:")});
         context.terminal.print_line({plain("$env:JAVA_HOME = " + powershell_expression(root))});
@@ -129,7 +126,10 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
         if (!cmd_can_set(root)) {
             return std::unexpected(CommandError{
                 "The path of alias '" + std::string(alias) +
-                "' holds a double quote or a control character, which CMD cannot set safely"});
+                "' holds a double quote, a control character, a bidirectional formatting "
+                "character or a line separator, which a CMD line cannot hold; open a new "
+                "terminal after 'corvel use " +
+                std::string(alias) + "' instead"});
         }
         for (const std::string& line : cmd_lines(root)) {
             context.terminal.print_line({plain(line)});

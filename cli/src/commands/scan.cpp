@@ -7,7 +7,6 @@
 #include "discovery/discovery.h"
 #include "environment/activation.h"
 #include "java/probe.h"
-#include "text/path_text.h"
 
 namespace corvel {
 
@@ -16,7 +15,7 @@ namespace {
 // Registers the JDK found at `path` under `alias`, unless use could never activate it there.
 CoreResult<Config> add_found(const Platform& platform, const std::string& alias,
                              std::string_view path) {
-    if (auto activatable = check_activatable_root(trim_trailing_separators(path)); !activatable) {
+    if (auto activatable = check_registrable_root(path); !activatable) {
         return std::unexpected(std::move(activatable.error()));
     }
     // Probed afresh: what is stored reflects the folder at the moment it is registered.

@@ -130,6 +130,9 @@ void build(CLI::App& app, Fields& fields) {
     app.set_help_flag("-h,--help", "Print help");
     app.failure_message(failure_text);
     app.require_subcommand(1);
+    // CLI11 reads "/name" as an option on Windows; here it is a value, such as the path
+    // //server/share/jdk. The subcommands added below inherit this.
+    app.allow_windows_style_options(false);
 
     app.add_subcommand("list", "List all configured Java versions");
 

@@ -37,34 +37,83 @@ std::string left_values_note(const std::vector<std::string>& left) {
            (left.size() == 1 ? "was left as it is" : "were left as they are");
 }
 
+// The first rule `root` breaks of those that let a folder stand in Path; None when none.
+enum class RootFault { None, Semicolon, Percent, DevicePath, NotFullPath };
+RootFault root_fault(std::string_view root) {
+    if (root.find(';') != std::string_view::npos) {
+        return RootFault::Semicolon;
+    }
+    if (root.find('%') != std::string_view::npos) {
+        return RootFault::Percent;
+    }
+    if (is_device_path(root)) {
+        return RootFault::DevicePath;
+    }
+    if (!is_fully_qualified_path(root)) {
+        return RootFault::NotFullPath;
+    }
+    return RootFault::None;
+}
+
 }  // namespace
 
 CoreResult<void> check_activatable_root(std::string_view root) {
     std::string shown(root);
-    if (root.find(';') != std::string_view::npos) {
-        return std::unexpected(CoreError::invalid_jdk_path(
-            shown +
-            " contains ';', which splits a Path entry in two; move the JDK to a folder "
-            "without ';' and register it again"));
+    switch (root_fault(root)) {
+        case RootFault::None:
+            return {};
+        case RootFault::Semicolon:
+            return std::unexpected(CoreError::invalid_jdk_path(
+                shown +
+                " contains ';', which splits a Path entry in two; move the JDK to a folder "
+                "without ';' and register it again"));
+        case RootFault::Percent:
+            return std::unexpected(CoreError::invalid_jdk_path(
+                shown +
+                " contains '%', which Windows expands in Path; move the JDK to a folder "
+                "without '%' and register it again"));
+        case RootFault::DevicePath:
+        case RootFault::NotFullPath:
+            break;
     }
-    if (root.find('%') != std::string_view::npos) {
-        return std::unexpected(CoreError::invalid_jdk_path(
-            shown +
-            " contains '%', which Windows expands in Path; move the JDK to a folder "
-            "without '%' and register it again"));
+    return std::unexpected(CoreError::invalid_jdk_path(
+        shown +
+        " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; "
+        "register the JDK again under its full path"));
+}
+
+CoreResult<void> check_registrable_root(std::string_view path) {
+    std::string shown(path);
+    switch (root_fault(trim_trailing_separators(path))) {
+        case RootFault::None:
+            return {};
+        case RootFault::Semicolon:
+            return std::unexpected(CoreError::invalid_jdk_path(
+                shown +
+                " contains ';', which splits a Path entry in two; move the JDK to a folder "
+                "without ';' to add it"));
+        case RootFault::Percent:
+            return std::unexpected(CoreError::invalid_jdk_path(
+                shown +
+                " contains '%', which Windows expands in Path; move the JDK to a folder "
+                "without '%' to add it"));
+        case RootFault::DevicePath:
+            return std::unexpected(CoreError::invalid_jdk_path(
+                shown +
+                " is a device path, which other programs do not read as a folder; add the JDK "
+                "under its plain path like C:\\jdks\\jdk-21"));
+        case RootFault::NotFullPath:
+            break;
     }
-    if (!is_fully_qualified_path(root)) {
-        return std::unexpected(CoreError::invalid_jdk_path(
-            shown +
-            " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; "
-            "register the JDK again under its full path"));
-    }
-    return {};
+    return std::unexpected(CoreError::invalid_jdk_path(
+        shown +
+        " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; add the "
+        "JDK under its full path"));
 }
 
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
                                            const std::vector<std::string>& registered_bins) {
-    std::string new_bin = std::string(root) + "\\bin";
+    std::string new_bin = jdk_bin_folder(root);
 
     ApplyOutcome outcome;
     if (auto user = apply_scope(platform, EnvironmentScope::User, root, new_bin, registered_bins,

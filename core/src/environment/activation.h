@@ -28,6 +28,10 @@ struct ApplyOutcome {
 // and no '%' (which Windows expands in Path). InvalidJdkPath naming the broken rule otherwise.
 CoreResult<void> check_activatable_root(std::string_view root);
 
+// The same rule for a folder that add or scan --auto-add would register, judged without its
+// trailing separators; the message names `path` as given and says how to add the JDK instead.
+CoreResult<void> check_registrable_root(std::string_view path);
+
 // Writes JAVA_HOME and Path for the user, then the system, then broadcasts. A user-side
 // failure is returned with the user values put back as they were (one that another program
 // changed meanwhile is left, and the error names it); a system-side one is recorded in the

@@ -11,7 +11,7 @@ std::vector<std::string> registered_bin_dirs(const Config& config) {
     std::vector<std::string> bins;
     bins.reserve(config.versions.size());
     for (const auto& [alias, entry] : config.versions) {
-        bins.push_back(std::string(trim_trailing_separators(entry.path)) + "\\bin");
+        bins.push_back(jdk_bin_folder(entry.path));
     }
     return bins;
 }

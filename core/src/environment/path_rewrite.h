@@ -9,7 +9,7 @@
 
 namespace corvel {
 
-// The bin folder of every registered JDK: its path without trailing separators, then "\bin".
+// The bin folder of every registered JDK (jdk_bin_folder of its path).
 std::vector<std::string> registered_bin_dirs(const Config& config);
 
 // `current` with `new_bin` first and every empty entry, every registered bin folder and any

@@ -14,7 +14,15 @@ std::string join_path(std::string_view left, std::string_view right);
 // paths ("\\?\C:\...", "\\.\C:\...") are not: other programs do not read them as folders.
 bool is_fully_qualified_path(std::string_view path);
 
-// `path` without any trailing backslashes and slashes (a text of separators only becomes empty).
+// Whether `path` is a device path ("\\?\C:\...", "\\.\C:\...", either separator).
+bool is_device_path(std::string_view path);
+
+// `path` without any trailing backslashes and slashes, except that a drive root keeps its first
+// one ("J:\\" gives "J:\", never the drive-relative "J:"); a text of separators only becomes empty.
 std::string_view trim_trailing_separators(std::string_view path);
+
+// The bin folder of the JDK at `root`: `root` without trailing separators, then "\bin" ("J:\bin"
+// for the drive root "J:\").
+std::string jdk_bin_folder(std::string_view root);
 
 }  // namespace corvel

@@ -69,13 +69,26 @@ std::size_t bidi_control_length(std::string_view text) {
     return marks || embeddings || isolates ? 3 : 0;
 }
 
-// What must not reach a terminal as it is: a control or a bidirectional formatting character.
-std::size_t display_control_length(std::string_view text) {
-    std::size_t length = control_length(text);
-    return length > 0 ? length : bidi_control_length(text);
+// The length in bytes of U+2028 or U+2029 at the start of `text`, or 0: some terminals end a
+// line at them.
+std::size_t line_separator_length(std::string_view text) {
+    return text.size() >= 3 && text.substr(0, 2) == "\xE2\x80" &&
+                   (text[2] == '\xA8' || text[2] == '\xA9')
+               ? 3
+               : 0;
 }
 
-// `text` with each control and bidirectional formatting character replaced by `replacement`
+// What must not reach a terminal as it is: a control, a bidirectional formatting character or a
+// line or paragraph separator.
+std::size_t display_control_length(std::string_view text) {
+    if (std::size_t length = control_length(text); length > 0) {
+        return length;
+    }
+    std::size_t length = bidi_control_length(text);
+    return length > 0 ? length : line_separator_length(text);
+}
+
+// `text` with each character display_control_length finds replaced by `replacement`
 // (which may be empty). Text without any, which is nearly all of it, is copied as it is.
 std::string substitute_control_characters(std::string_view text, std::string_view replacement) {
     std::size_t pos = 0;
@@ -105,6 +118,15 @@ std::string substitute_control_characters(std::string_view text, std::string_vie
 bool has_control_character(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         if (control_length(text.substr(pos)) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool has_display_control_character(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (display_control_length(text.substr(pos)) > 0) {
             return true;
         }
     }

@@ -38,10 +38,14 @@ std::vector<std::string_view> split_lines(std::string_view text);
 // the registry) must not pass them to a console, where they move the cursor or set the title.
 bool has_control_character(std::string_view text);
 
-// `text` without control characters (see has_control_character) and without the bidirectional
+// `text` without control characters (see has_control_character), without the bidirectional
 // formatting characters U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069, which
-// make a terminal show text in another order; invalid UTF-8 stays as it is.
+// make a terminal show text in another order, and without U+2028 and U+2029, at which some
+// terminals end a line; invalid UTF-8 stays as it is.
 std::string remove_control_characters(std::string_view text);
+
+// Whether `text` holds a character that remove_control_characters drops.
+bool has_display_control_character(std::string_view text);
 
 // `text` with each character that remove_control_characters drops replaced by U+FFFD.
 std::string replace_control_characters(std::string_view text);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "commands/commands.h"
 #include "config/config.h"
 #include "fake_platform.h"
 #include "main/entry.h"
-#include "text/path_text.h"
 
 namespace corvel {
 namespace {
@@ -192,19 +192,37 @@ TEST_F(Commands, AddOfMissingFolderNamesThePathAsTyped) {
     EXPECT_FALSE(fake.files.exists(k_config));
 }
 
-// A folder use could never activate is refused while validating, with use's own message.
+// A folder use could never activate is refused while validating, named as typed.
 TEST_F(Commands, AddRefusesWhatUseWouldRefuse) {
-    for (std::string path : {"jdk-17", "C:\\a;b\\", "\\\\.\\C:\\jdk"}) {
+    const std::pair<std::string, std::string> refused[] = {
+        {"jdk-17\\",
+         "jdk-17\\ is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; add the "
+         "JDK under its full path"},
+        {"C:\\a;b\\",
+         "C:\\a;b\\ contains ';', which splits a Path entry in two; move the JDK to a folder "
+         "without ';' to add it"},
+        {"C:\\a%b",
+         "C:\\a%b contains '%', which Windows expands in Path; move the JDK to a folder without "
+         "'%' to add it"},
+        {"\\\\.\\C:\\jdk\\",
+         "\\\\.\\C:\\jdk\\ is a device path, which other programs do not read as a folder; add "
+         "the JDK under its plain path like C:\\jdks\\jdk-21"},
+    };
+    for (const auto& [path, message] : refused) {
         SCOPED_TRACE(path);
         fake.add_jdk(path);
         fake.console.output.clear();
-        std::string error = error_of(add("x", path));
-        EXPECT_TRUE(error.starts_with(
-            "Invalid JDK path: " + std::string(trim_trailing_separators(path)) + " "))
-            << error;
+        EXPECT_EQ(error_of(add("x", path)), "Invalid JDK path: " + message);
         EXPECT_EQ(fake.console.output, "Validating path... ");
     }
     EXPECT_FALSE(fake.files.exists(k_config));
+}
+
+// "J:" alone would be the current folder of drive J.
+TEST_F(Commands, AddOfADriveRootStoresTheRoot) {
+    fake.add_jdk("J:\\", std::string(k_temurin_release));
+    ASSERT_TRUE(add("jroot", "J:\\\\"));
+    EXPECT_EQ(saved().versions.at("jroot").path, "J:\\");
 }
 
 TEST_F(Commands, AddOfTakenAliasFailsAfterDoneAndKeepsTheFile) {

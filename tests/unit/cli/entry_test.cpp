@@ -299,5 +299,18 @@ TEST(Grammar, MapsEverySubcommandWithItsValuesAsTyped) {
     EXPECT_EQ(std::get<CliCommand::Use>(parse({"use", "\u00e9"})->value).alias, "\u00e9");
 }
 
+// CLI11 would take them for options on Windows; help is -h and --help only.
+TEST(Grammar, ArgumentsStartingWithASlashAreValues) {
+    auto add = parse({"add", "/x", "//server/share/jdk21"});
+    ASSERT_TRUE(add);
+    EXPECT_EQ(std::get<CliCommand::Add>(add->value).path, "//server/share/jdk21");
+    for (const char* alias : {"/f", "/h", "/?", "/shell:cmd"}) {
+        auto remove = parse({"remove", alias});
+        ASSERT_TRUE(remove) << alias;
+        EXPECT_EQ(std::get<CliCommand::Remove>(remove->value).alias, alias);
+        EXPECT_FALSE(std::get<CliCommand::Remove>(remove->value).force);
+    }
+}
+
 }  // namespace
 }  // namespace corvel

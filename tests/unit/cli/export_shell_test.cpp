@@ -185,16 +185,16 @@ TEST(ExportShell, PowerShellLinesArePureAscii) {
               "$env:PATH = 'C:\\$env:x `n \"q\" &\\bin;' + $env:PATH\n");
 }
 
-// A line end would end the quoted string and run the rest of the line as code.
-TEST(ExportShell, PowerShellRefusesControlCharacters) {
-    for (std::string path : {"C:\\a\nRemove-Item x", "C:\\a\rb", "C:\\a\x1b[2J", "C:\\a\u0085"}) {
-        Outcome outcome = export_path(path, "ps");
-        EXPECT_FALSE(outcome.ok);
-        EXPECT_EQ(outcome.message,
-                  "The path of alias 'java21' holds a control character, which PowerShell cannot "
-                  "be given safely");
-        EXPECT_EQ(outcome.output, "");
-    }
+// A line end would end the quoted string and run the rest as code, and the terminal would show
+// the other controls as U+FFFD: every character outside printable ASCII is a [char] term.
+TEST(ExportShell, PowerShellWritesControlsAsCharTerms) {
+    EXPECT_EQ(export_path(std::string("C:\\a\nb\t\x7f\u0085\u202E\u2028\0", 17), "ps").output,
+              "# Run these commands in your current PowerShell session:\n"
+              "$env:JAVA_HOME = 'C:\\a' + [char]0x000A + 'b' + [char]0x0009 + [char]0x007F + "
+              "[char]0x0085 + [char]0x202E + [char]0x2028 + [char]0x0000\n"
+              "$env:PATH = 'C:\\a' + [char]0x000A + 'b' + [char]0x0009 + [char]0x007F + "
+              "[char]0x0085 + [char]0x202E + [char]0x2028 + [char]0x0000 + '\\bin;' + "
+              "$env:PATH\n");
 }
 
 TEST(ExportShell, CmdOperatorsInThePathUseTheQuotedForm) {
@@ -253,17 +253,23 @@ TEST(ExportShell, RootsThatCannotStandInPathAreRefused) {
               "SET \"PATH=\\\\server\\share\\bin;%PATH%\"\n");
 }
 
-TEST(ExportShell, CmdRefusesQuotesAndControlCharacters) {
-    for (std::string path : {std::string("C:\\a\"b"), std::string("C:\\a\nb"),
-                             std::string("C:\\a\rcalc"), std::string("C:\\a\0b", 6)}) {
+// cmd can only hold a character as it is, and the terminal would show these as U+FFFD.
+TEST(ExportShell, CmdRefusesWhatItsLinesCannotHold) {
+    for (std::string path :
+         {std::string("C:\\a\"b"), std::string("C:\\a\nb"), std::string("C:\\a\rcalc"),
+          std::string("C:\\a\0b", 6), std::string("C:\\a\tb"), std::string("C:\\a\x7f"),
+          std::string("C:\\a\u0085"), std::string("C:\\a\u009F"), std::string("C:\\a\u202Eb"),
+          std::string("C:\\a\u2066"), std::string("C:\\a\u2028"), std::string("C:\\a\u2029")}) {
+        SCOPED_TRACE(path);
         Outcome outcome = export_path(path, "cmd");
         EXPECT_FALSE(outcome.ok);
         EXPECT_EQ(outcome.message,
-                  "The path of alias 'java21' holds a double quote or a control character, which "
-                  "CMD cannot set safely");
+                  "The path of alias 'java21' holds a double quote, a control character, a "
+                  "bidirectional formatting character or a line separator, which a CMD line "
+                  "cannot hold; open a new terminal after 'corvel use java21' instead");
         EXPECT_EQ(outcome.output, "");
+        EXPECT_TRUE(export_path(path, "powershell").ok);
     }
-    EXPECT_TRUE(export_path("C:\\a\"b", "powershell").ok);
 }
 
 }  // namespace

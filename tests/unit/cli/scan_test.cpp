@@ -284,7 +284,7 @@ TEST_F(ScanCommand, AutoAddRefusesAFolderUseCouldNotActivate) {
         "\n"
         "  [new] C:\\jdks\\a;b \u2014 Oracle Corporation 17.0.2  (suggested alias: java17)\n"
         "    \u2717 Failed to add: Invalid JDK path: C:\\jdks\\a;b contains ';', which splits "
-        "a Path entry in two; move the JDK to a folder without ';' and register it again\n"
+        "a Path entry in two; move the JDK to a folder without ';' to add it\n"
         "\n"
         "No new JDKs were added (all already configured).\n");
     EXPECT_FALSE(fake.files.exists(FakePlatform::k_config_path));

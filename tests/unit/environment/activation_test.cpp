@@ -465,21 +465,29 @@ TEST_F(ActivationTest, UseTakesTheLockBeforeTouchingTheRegistry) {
 
 TEST_F(ActivationTest, UsePassesTheRootAsStoredAndRemovesEveryRegisteredBin) {
     fake.add_jdk("D:\\jdk22");
-    register_jdks(
-        {{"java21", "D:\\jdk21"}, {"java22", "D:\\jdk22\\"}, {"java17", "C:\\Java\\jdk-17"}});
+    fake.add_jdk("J:\\");
+    register_jdks({{"java21", "D:\\jdk21"},
+                   {"java22", "D:\\jdk22\\"},
+                   {"java17", "C:\\Java\\jdk-17"},
+                   {"jroot", "J:\\"}});
     fake.registry.set_text(k_hkcu, k_user_key, "Path",
                            "D:\\JDK21\\BIN;C:\\Tools;c:\\java\\jdk-17\\bin;D:\\jdk22\\bin",
                            k_reg_expand_sz);
 
     ASSERT_TRUE(use_version(fake.platform, "java22"));
     EXPECT_EQ(user("JAVA_HOME"), "D:\\jdk22\\");
-    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\bin;C:\\Tools");
 
     ASSERT_TRUE(use_version(fake.platform, "java22"));
-    EXPECT_EQ(user("Path"), "D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk22\\bin;C:\\Tools");
+
+    // The root of a drive keeps its backslash: "J:" alone is the current folder of drive J.
+    ASSERT_TRUE(use_version(fake.platform, "jroot"));
+    EXPECT_EQ(user("JAVA_HOME"), "J:\\");
+    EXPECT_EQ(user("Path"), "J:\\bin;C:\\Tools");
 
     ASSERT_TRUE(use_version(fake.platform, "java21"));
-    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Tools");
+    EXPECT_EQ(user("Path"), "D:\\jdk21\\bin;C:\\Tools");
     EXPECT_EQ(recorded_current(), "java21");
 }
 

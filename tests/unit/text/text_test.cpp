@@ -305,6 +305,8 @@ TEST(TextControlCharacters, C0ButTabDelAndC1AreRemovedOrReplaced) {
         "a\u061C\u200E\u200F\u202A\u202E\u2066\u2069b\u200D\u202F\u2065\u206A\xE2\x80";
     EXPECT_EQ(remove_control_characters(bidi), "ab\u200D\u202F\u2065\u206A\xE2\x80");
     EXPECT_EQ(replace_control_characters("jdk-17\u202Egpj.exe"), "jdk-17\uFFFDgpj.exe");
+    // Some terminals end a line at the line and paragraph separators; U+2027 is no separator.
+    EXPECT_EQ(replace_control_characters("a\u2028b\u2029c\u2027"), "a\uFFFDb\uFFFDc\u2027");
 }
 
 TEST(TextCountCharacters, CountsScalarValuesNotBytes) {

@@ -181,6 +181,13 @@ TEST_F(AddE2e, MissingFolderIsRejected) {
     EXPECT_FALSE(path_exists(config_path()));
 }
 
+// Not a Windows-style option: the path reaches add as typed.
+TEST_F(AddE2e, PathBeginningWithASlashIsAPath) {
+    RunResult r = run_corvel({"add", "x", "//server/share/jdk21"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_EQ(r.err, "Error: Invalid JDK path: Path does not exist: //server/share/jdk21\n") << r;
+}
+
 TEST_F(AddE2e, TakenAliasFailsAfterProbingAndKeepsTheFile) {
     std::string first = make_jdk("first", {.release = release_file("21.0.2", "Azul")});
     std::string second = make_jdk("second", {.release = release_file("22", "Azul")});

@@ -132,6 +132,19 @@ TEST_F(ExportShellE2e, PowerShellLinesAreAsciiWithSingleQuotesDoubled) {
         << r;
 }
 
+// cmd lines hold characters as they are, and the terminal would show these as U+FFFD.
+TEST_F(ExportShellE2e, CmdRefusesABidiControlAndDel) {
+    register_java21("C:\\jdks\\a\u202Eb\x7f");
+    RunResult cmd = run_corvel({"export-shell", "java21", "--shell", "cmd"});
+    EXPECT_EQ(cmd.status, 1) << cmd;
+    EXPECT_EQ(cmd.out, "") << cmd;
+    EXPECT_EQ(cmd.err,
+              "Error: The path of alias 'java21' holds a double quote, a control character, a "
+              "bidirectional formatting character or a line separator, which a CMD line cannot "
+              "hold; open a new terminal after 'corvel use java21' instead\n")
+        << cmd;
+}
+
 // What JAVA_HOME and PATH hold after cmd ran `lines`: typed at the prompt (standard input) or,
 // with `as_batch`, from a .cmd file.
 struct CmdVariables {
