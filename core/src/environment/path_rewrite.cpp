@@ -44,14 +44,4 @@ std::string rewrite_path(std::string_view current, std::string_view new_bin,
     return result;
 }
 
-CoreResult<void> update_path(const Platform& platform, EnvironmentScope scope,
-                             std::string_view new_bin,
-                             const std::vector<std::string>& registered_bins) {
-    auto current = read_path_value(platform, scope);
-    if (!current) {
-        return std::unexpected(std::move(current.error()));
-    }
-    return write_path_value(platform, scope, rewrite_path(*current, new_bin, registered_bins));
-}
-
 }  // namespace corvel

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "config/config.h"
-#include "environment/environment_store.h"
 
 namespace corvel {
 
@@ -16,10 +15,5 @@ std::vector<std::string> registered_bin_dirs(const Config& config);
 // earlier copy of `new_bin` taken out (Unicode lower-case comparison, entries trimmed).
 std::string rewrite_path(std::string_view current, std::string_view new_bin,
                          const std::vector<std::string>& registered_bins);
-
-// Reads the scope's Path, rewrites it and writes it back; nothing is written when reading fails.
-CoreResult<void> update_path(const Platform& platform, EnvironmentScope scope,
-                             std::string_view new_bin,
-                             const std::vector<std::string>& registered_bins);
 
 }  // namespace corvel

@@ -4,16 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
-
 namespace corvel {
 namespace {
-
-constexpr RegistryRoot k_hkcu = RegistryRoot::CurrentUser;
-constexpr RegistryRoot k_hklm = RegistryRoot::LocalMachine;
-constexpr std::string_view k_user_key = "Environment";
-constexpr std::string_view k_system_key =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 const std::vector<std::string> k_bins = {"D:\\jdk21\\bin", "C:\\Java\\jdk-17\\bin"};
 
@@ -144,89 +136,6 @@ TEST(RewritePath, RootEndingInASeparator) {
               "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Windows");
     EXPECT_EQ(rewrite_path("D:\\jdk22\\bin;C:\\Windows", "D:\\jdk21\\bin", bins),
               "D:\\jdk21\\bin;C:\\Windows");
-}
-
-struct UpdatePathTest : ::testing::Test {
-    fakes::FakePlatform fake;
-
-    UpdatePathTest() {
-        fake.registry.add_key(k_hkcu, k_user_key);
-        fake.registry.add_key(k_hklm, k_system_key);
-    }
-
-    std::vector<std::string> writes() const {
-        std::vector<std::string> sets;
-        for (const std::string& entry : fake.registry.log()) {
-            if (entry.starts_with("set ")) {
-                sets.push_back(entry);
-            }
-        }
-        return sets;
-    }
-};
-
-TEST_F(UpdatePathTest, RewritesTheStoredPathKeepingItsType) {
-    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Java\\jdk-17\\bin;%USERPROFILE%\\bin",
-                           k_reg_sz);
-    fake.registry.set_text(k_hklm, k_system_key, "Path", "%SystemRoot%\\system32", k_reg_expand_sz);
-
-    ASSERT_TRUE(update_path(fake.platform, EnvironmentScope::User, "D:\\jdk21\\bin", k_bins));
-    ASSERT_TRUE(update_path(fake.platform, EnvironmentScope::System, "D:\\jdk21\\bin", k_bins));
-
-    auto user = fake.registry.get(k_hkcu, k_user_key, "Path");
-    EXPECT_EQ(user->type, k_reg_sz);
-    EXPECT_EQ(user->bytes, fakes::registry_text_bytes("D:\\jdk21\\bin;%USERPROFILE%\\bin"));
-    auto system = fake.registry.get(k_hklm, k_system_key, "Path");
-    EXPECT_EQ(system->type, k_reg_expand_sz);
-    EXPECT_EQ(system->bytes, fakes::registry_text_bytes("D:\\jdk21\\bin;%SystemRoot%\\system32"));
-}
-
-TEST_F(UpdatePathTest, WritesEvenWhenNothingChanges) {
-    fake.registry.set_text(k_hkcu, k_user_key, "Path", "D:\\jdk21\\bin", k_reg_expand_sz);
-    ASSERT_TRUE(update_path(fake.platform, EnvironmentScope::User, "D:\\jdk21\\bin", k_bins));
-    EXPECT_EQ(writes(), (std::vector<std::string>{"set HKCU\\Environment\\Path 2"}));
-}
-
-TEST_F(UpdatePathTest, NoPathGivesTheNewEntryAsExpandString) {
-    ASSERT_TRUE(update_path(fake.platform, EnvironmentScope::User, "D:\\jdk21\\bin", k_bins));
-    auto user = fake.registry.get(k_hkcu, k_user_key, "Path");
-    EXPECT_EQ(user->type, k_reg_expand_sz);
-    EXPECT_EQ(fake.registry.get_text(k_hkcu, k_user_key, "Path"), "D:\\jdk21\\bin");
-}
-
-TEST_F(UpdatePathTest, UnreadablePathIsNeverReplaced) {
-    fake.registry.set(k_hkcu, k_user_key, "Path", k_reg_binary,
-                      fakes::registry_text_bytes("C:\\Windows;C:\\Tools"));
-    auto result = update_path(fake.platform, EnvironmentScope::User, "D:\\jdk21\\bin", k_bins);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().to_text(),
-              "Registry error: Cannot read Path: The file type being "
-              "saved or retrieved has been blocked. (os error 222)");
-    EXPECT_TRUE(writes().empty());
-    EXPECT_EQ(fake.registry.get(k_hkcu, k_user_key, "Path")->bytes,
-              fakes::registry_text_bytes("C:\\Windows;C:\\Tools"));
-}
-
-TEST_F(UpdatePathTest, FailedWriteLeavesTheOldPath) {
-    fake.registry.set_text(k_hklm, k_system_key, "Path", "C:\\Windows;C:\\Java\\jdk-17\\bin",
-                           k_reg_expand_sz);
-    fake.registry.fail_set("Path", 5);
-    auto result = update_path(fake.platform, EnvironmentScope::System, "D:\\jdk21\\bin", k_bins);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().to_text(),
-              "Registry error: Cannot write system Path: Access is denied. (os error 5)");
-    EXPECT_EQ(fake.registry.get_text(k_hklm, k_system_key, "Path"),
-              "C:\\Windows;C:\\Java\\jdk-17\\bin");
-}
-
-TEST_F(UpdatePathTest, OpenFailureWritesNothing) {
-    fake.registry.deny_open(k_hklm, k_system_key);
-    auto result = update_path(fake.platform, EnvironmentScope::System, "D:\\jdk21\\bin", k_bins);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().to_text(),
-              "Registry error: Cannot open HKLM system environment (run as administrator?): "
-              "Access is denied. (os error 5)");
-    EXPECT_TRUE(writes().empty());
 }
 
 }  // namespace
