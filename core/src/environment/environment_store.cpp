@@ -92,15 +92,6 @@ std::expected<std::string, std::uint32_t> rewritable_text(const RegistryValue& v
     return std::move(*text);
 }
 
-std::expected<std::string, std::uint32_t> read_rewritable_path(const RegistryKey& key,
-                                                               std::string_view name) {
-    auto raw = read_raw_value(key, name);
-    if (!raw) {
-        return std::unexpected(raw.error());
-    }
-    return rewritable_text(*raw);
-}
-
 // "Cannot read JAVA_HOME: ", "Cannot restore system Path: ", ...
 std::string value_failure(EnvironmentScope scope, std::string_view action, std::string_view name) {
     std::string text = "Cannot " + std::string(action) + " ";
@@ -201,70 +192,6 @@ std::optional<std::string> read_user_java_home(const Platform& platform) {
         return std::nullopt;
     }
     return std::move(*text);
-}
-
-CoreResult<std::string> read_path_value(const Platform& platform, EnvironmentScope scope) {
-    auto key = open_environment_key(platform, scope, false);
-    if (!key) {
-        return std::unexpected(std::move(key.error()));
-    }
-    // The registry matches names without regard to case, so "PATH" finds the same value; it is
-    // asked only when "Path" is missing. Only a missing value reads as the empty text.
-    for (std::string_view name : {"Path", "PATH"}) {
-        auto text = read_rewritable_path(**key, name);
-        if (text) {
-            return std::move(*text);
-        }
-        if (text.error() != k_error_file_not_found) {
-            return std::unexpected(
-                registry_error(platform, scope_key(scope).path_read_failure, text.error()));
-        }
-    }
-    return std::string();
-}
-
-CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
-                               std::string_view root) {
-    auto key = open_environment_key(platform, scope, true);
-    if (!key) {
-        return std::unexpected(std::move(key.error()));
-    }
-    std::vector<std::uint8_t> bytes = encode_registry_text(root);
-    std::uint32_t result = (*key)->set_value("JAVA_HOME", k_reg_sz, bytes);
-    if (result != k_error_success) {
-        return std::unexpected(
-            registry_error(platform, scope_key(scope).java_home_write_failure, result));
-    }
-    return {};
-}
-
-CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
-                                  std::string_view text) {
-    auto key = open_environment_key(platform, scope, true);
-    if (!key) {
-        return std::unexpected(std::move(key.error()));
-    }
-    // Keep the stored type. A Path that exists but cannot be read as plain text is never
-    // overwritten: a missing value is the only case that gets the REG_EXPAND_SZ default.
-    std::uint32_t type = k_reg_expand_sz;
-    auto existing = read_raw_value(**key, "Path");
-    if (existing) {
-        if (existing->type != k_reg_sz && existing->type != k_reg_expand_sz) {
-            return std::unexpected(registry_error(platform, scope_key(scope).path_read_failure,
-                                                  k_error_bad_file_type));
-        }
-        type = existing->type;
-    } else if (existing.error() != k_error_file_not_found) {
-        return std::unexpected(
-            registry_error(platform, scope_key(scope).path_read_failure, existing.error()));
-    }
-    std::vector<std::uint8_t> bytes = encode_registry_text(text);
-    std::uint32_t result = (*key)->set_value("Path", type, bytes);
-    if (result != k_error_success) {
-        return std::unexpected(
-            registry_error(platform, scope_key(scope).path_write_failure, result));
-    }
-    return {};
 }
 
 CoreResult<void> switch_scope(const Platform& platform, EnvironmentScope scope,

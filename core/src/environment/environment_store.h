@@ -38,21 +38,6 @@ std::string decode_registry_text(const RegistryValue& value);
 // The user JAVA_HOME as stored; nothing when the key or value cannot be read as text.
 std::optional<std::string> read_user_java_home(const Platform& platform);
 
-// The scope's Path ("Path", then "PATH"); the empty text when there is no such value. Any
-// other failure to read an existing value is a Registry error, so a Path that could not be
-// read is never replaced: a type other than REG_SZ or REG_EXPAND_SZ (a multi-string too) and
-// UTF-16 with a lone surrogate count as unreadable, since neither would survive a rewrite.
-CoreResult<std::string> read_path_value(const Platform& platform, EnvironmentScope scope);
-
-// Writes JAVA_HOME as REG_SZ with `root` unchanged.
-CoreResult<void> set_java_home(const Platform& platform, EnvironmentScope scope,
-                               std::string_view root);
-
-// Writes Path with `text`, keeping the existing value's type (REG_EXPAND_SZ when none); an
-// existing Path that read_path_value could not read is left alone with a Registry error.
-CoreResult<void> write_path_value(const Platform& platform, EnvironmentScope scope,
-                                  std::string_view text);
-
 // A value this run wrote: what it held before (nothing: it did not exist) and what was written,
 // so that the write can be undone while it still stands.
 struct ReplacedValue {
@@ -64,8 +49,8 @@ struct ReplacedValue {
 
 // Switches one scope through one read-write key, reading JAVA_HOME and Path once each: writes
 // JAVA_HOME as REG_SZ with `root`, then Path with `rewrite` of its text in its own type
-// (REG_EXPAND_SZ when there was none), adding each value to `replaced` once written. A value
-// that cannot be read (a Path that could not be rewritten) stops it before anything is written.
+// (REG_EXPAND_SZ when there was none), adding each value to `replaced` once written. Nothing is
+// written when a value cannot be read or Path is not REG_SZ/REG_EXPAND_SZ with sound UTF-16.
 CoreResult<void> switch_scope(const Platform& platform, EnvironmentScope scope,
                               std::string_view root,
                               const std::function<std::string(std::string_view)>& rewrite,

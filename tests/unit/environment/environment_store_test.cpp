@@ -17,6 +17,7 @@ constexpr std::string_view k_system_key =
 
 struct StoreTest : ::testing::Test {
     fakes::FakePlatform fake;
+    std::vector<ReplacedValue> replaced;
 
     StoreTest() {
         fake.registry.add_key(k_hkcu, k_user_key);
@@ -31,6 +32,25 @@ struct StoreTest : ::testing::Test {
 
     void set_user(std::string_view name, std::uint32_t type, std::vector<std::uint8_t> bytes) {
         fake.registry.set(k_hkcu, k_user_key, name, type, std::move(bytes));
+    }
+
+    // Switches `scope` to `root`, putting the root's bin folder before the old Path.
+    CoreResult<void> switch_to(EnvironmentScope scope, std::string_view root) {
+        auto prepend = [&](std::string_view path) {
+            return std::string(root) + "\\bin;" + std::string(path);
+        };
+        return switch_scope(fake.platform, scope, root, prepend, replaced);
+    }
+
+    // The writes asked so far, as the fake logs them.
+    std::vector<std::string> writes() const {
+        std::vector<std::string> sets;
+        for (const std::string& entry : fake.registry.log()) {
+            if (entry.starts_with("set ")) {
+                sets.push_back(entry);
+            }
+        }
+        return sets;
     }
 };
 
@@ -156,32 +176,49 @@ TEST_F(StoreTest, UserJavaHomeIsReadAsStoredOrNotAtAll) {
     EXPECT_EQ(read_user_java_home(fake.platform), std::nullopt);
 }
 
-TEST_F(StoreTest, MissingPathReadsAsEmpty) {
-    auto path = read_path_value(fake.platform, EnvironmentScope::User);
-    ASSERT_TRUE(path);
-    EXPECT_EQ(*path, "");
+TEST_F(StoreTest, SwitchWritesJavaHomeAsRegSzWithTheRootsExactBytes) {
+    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "%OLD%", k_reg_expand_sz);
+    ASSERT_TRUE(switch_to(EnvironmentScope::User, " D:\\J\u00e9k\\ "));
+    auto value = fake.registry.get(k_hkcu, k_user_key, "JAVA_HOME");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, k_reg_sz);
+    EXPECT_EQ(value->bytes, (std::vector<std::uint8_t>{' ',  0, 'D', 0, ':',  0, '\\', 0, 'J', 0,
+                                                       0xE9, 0, 'k', 0, '\\', 0, ' ',  0, 0,   0}));
 }
 
-TEST_F(StoreTest, PathIsReadWholeUnexpandedUnderAnyCasingOfItsName) {
+// Path is read and written whole and unexpanded under any casing of its name, in its own type,
+// and written even when the rewrite changes nothing.
+TEST_F(StoreTest, SwitchKeepsAPathsTextAndTypeWhole) {
     std::string long_path = "%SystemRoot%\\system32";
     while (long_path.size() < 40000) {
         long_path += ";C:\\Program Files\\Tool " + std::to_string(long_path.size());
     }
     fake.registry.set_text(k_hkcu, k_user_key, "PATH", long_path, k_reg_expand_sz);
     fake.registry.set_text(k_hklm, k_system_key, "path", "C:\\\u00c4rger;C:\\x", k_reg_sz);
+    std::vector<std::string> seen;
+    auto unchanged = [&](std::string_view text) { return seen.emplace_back(text); };
 
-    EXPECT_EQ(read_path_value(fake.platform, EnvironmentScope::User).value(), long_path);
-    EXPECT_EQ(read_path_value(fake.platform, EnvironmentScope::System).value(),
-              "C:\\\u00c4rger;C:\\x");
+    ASSERT_TRUE(switch_scope(fake.platform, EnvironmentScope::User, "D:\\j", unchanged, replaced));
+    ASSERT_TRUE(
+        switch_scope(fake.platform, EnvironmentScope::System, "D:\\j", unchanged, replaced));
+    EXPECT_EQ(seen, (std::vector<std::string>{long_path, "C:\\\u00c4rger;C:\\x"}));
+    auto user = fake.registry.get(k_hkcu, k_user_key, "Path");
+    EXPECT_EQ(user->type, k_reg_expand_sz);
+    EXPECT_EQ(user->bytes, registry_text_bytes(long_path));
+    auto system = fake.registry.get(k_hklm, k_system_key, "Path");
+    EXPECT_EQ(system->type, k_reg_sz);
+    EXPECT_EQ(system->bytes, registry_text_bytes("C:\\\u00c4rger;C:\\x"));
+    EXPECT_EQ(writes().size(), 4u);
 }
 
-// A Path that exists but cannot be read faithfully must stop the caller: reading it as the
-// empty text would make the rewrite replace it by the new entry alone.
-TEST_F(StoreTest, PathThatExistsButCannotBeReadIsAnError) {
+// A Path that exists but cannot be read faithfully must stop the switch: reading it as the
+// empty text would replace it by the new entry alone.
+TEST_F(StoreTest, SwitchNeverOverwritesAPathItCannotRead) {
     struct Case {
         std::uint32_t type;
         std::vector<std::uint8_t> bytes;
         std::string expected;
+        std::uint32_t query_failure = 0;
     };
     const std::string bad_type =
         "The file type being saved or retrieved has been blocked. (os error 222)";
@@ -194,123 +231,60 @@ TEST_F(StoreTest, PathThatExistsButCannotBeReadIsAnError) {
         {k_reg_multi_sz, utf16_bytes(std::u16string(u"C:\\a\0C:\\b\0\0", 11)), bad_type},
         {k_reg_expand_sz, utf16_bytes(std::u16string_view(lone_surrogate, 4)),
          "Unknown error 1113. (os error 1113)"},
+        {k_reg_sz, registry_text_bytes("C:\\Windows"), "Access is denied. (os error 5)", 5},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
         fake.registry.set(k_hkcu, k_user_key, "Path", c.type, c.bytes);
         fake.registry.set(k_hklm, k_system_key, "Path", c.type, c.bytes);
-        auto user = read_path_value(fake.platform, EnvironmentScope::User);
-        ASSERT_FALSE(user) << c.type;
+        if (c.query_failure != 0) {
+            fake.registry.fail_query("Path", c.query_failure);
+        }
+        auto user = switch_to(EnvironmentScope::User, "D:\\jdk21");
+        ASSERT_FALSE(user);
         EXPECT_EQ(user.error().to_text(), "Registry error: Cannot read Path: " + c.expected);
-        auto system = read_path_value(fake.platform, EnvironmentScope::System);
-        ASSERT_FALSE(system) << c.type;
+        auto system = switch_to(EnvironmentScope::System, "D:\\jdk21");
+        ASSERT_FALSE(system);
         EXPECT_EQ(system.error().to_text(),
                   "Registry error: Cannot read system Path: " + c.expected);
+        EXPECT_EQ(fake.registry.get(k_hkcu, k_user_key, "Path")->bytes, c.bytes);
     }
+    EXPECT_TRUE(writes().empty());
+    EXPECT_TRUE(replaced.empty());
 }
 
-TEST_F(StoreTest, PathQueryFailureOtherThanMissingIsAnError) {
-    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\Windows");
-    fake.registry.fail_query("Path", 5);
-    auto path = read_path_value(fake.platform, EnvironmentScope::User);
-    ASSERT_FALSE(path);
-    EXPECT_EQ(path.error().to_text(),
-              "Registry error: Cannot read Path: Access is denied. (os error 5)");
-}
-
-TEST_F(StoreTest, JavaHomeIsWrittenAsRegSzWithTheTextUnchanged) {
-    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "%OLD%", k_reg_expand_sz);
-    ASSERT_TRUE(set_java_home(fake.platform, EnvironmentScope::User, " D:\\J\u00e9k\\ "));
-    auto value = fake.registry.get(k_hkcu, k_user_key, "JAVA_HOME");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, k_reg_sz);
-    EXPECT_EQ(value->bytes, (std::vector<std::uint8_t>{' ',  0, 'D', 0, ':',  0, '\\', 0, 'J', 0,
-                                                       0xE9, 0, 'k', 0, '\\', 0, ' ',  0, 0,   0}));
-
-    ASSERT_TRUE(set_java_home(fake.platform, EnvironmentScope::System, ""));
-    EXPECT_EQ(fake.registry.get(k_hklm, k_system_key, "JAVA_HOME")->bytes,
-              (std::vector<std::uint8_t>{0, 0}));
-    EXPECT_EQ(fake.registry.log().back(),
-              "set HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session "
-              "Manager\\Environment\\JAVA_HOME 1");
-}
-
-TEST_F(StoreTest, JavaHomeWriteFailuresKeepTheOldValue) {
-    fake.registry.set_text(k_hkcu, k_user_key, "JAVA_HOME", "C:\\old");
-    fake.registry.set_text(k_hklm, k_system_key, "JAVA_HOME", "C:\\old");
-    fake.registry.fail_set("JAVA_HOME", 1021);
-
-    auto user = set_java_home(fake.platform, EnvironmentScope::User, "D:\\jdk21");
-    ASSERT_FALSE(user);
-    EXPECT_EQ(user.error().to_text(),
-              "Registry error: Cannot write JAVA_HOME: Unknown error 1021. (os error 1021)");
-    auto system = set_java_home(fake.platform, EnvironmentScope::System, "D:\\jdk21");
-    ASSERT_FALSE(system);
-    EXPECT_EQ(system.error().to_text(),
-              "Registry error: Cannot write system JAVA_HOME: Unknown "
-              "error 1021. (os error 1021)");
-    EXPECT_EQ(fake.registry.get_text(k_hkcu, k_user_key, "JAVA_HOME"), "C:\\old");
-    EXPECT_EQ(fake.registry.get_text(k_hklm, k_system_key, "JAVA_HOME"), "C:\\old");
-}
-
-TEST_F(StoreTest, PathWriteKeepsTheStoredTextType) {
-    fake.registry.set_text(k_hkcu, k_user_key, "Path", "C:\\a", k_reg_sz);
-    fake.registry.set_text(k_hklm, k_system_key, "PATH", "C:\\b", k_reg_expand_sz);
-
-    ASSERT_TRUE(write_path_value(fake.platform, EnvironmentScope::User, "D:\\x;C:\\a"));
-    ASSERT_TRUE(write_path_value(fake.platform, EnvironmentScope::System, "D:\\x;C:\\b"));
-
-    auto user = fake.registry.get(k_hkcu, k_user_key, "Path");
-    EXPECT_EQ(user->type, k_reg_sz);
-    EXPECT_EQ(user->bytes, registry_text_bytes("D:\\x;C:\\a"));
-    auto system = fake.registry.get(k_hklm, k_system_key, "Path");
-    EXPECT_EQ(system->type, k_reg_expand_sz);
-    EXPECT_EQ(system->bytes, registry_text_bytes("D:\\x;C:\\b"));
-}
-
-TEST_F(StoreTest, MissingPathIsCreatedAsExpandString) {
-    ASSERT_TRUE(write_path_value(fake.platform, EnvironmentScope::User, ""));
-    auto value = fake.registry.get(k_hkcu, k_user_key, "Path");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->type, k_reg_expand_sz);
-    EXPECT_EQ(value->bytes, (std::vector<std::uint8_t>{0, 0}));
-}
-
-TEST_F(StoreTest, PathWriteLeavesAPathItCannotReadUntouched) {
-    const std::vector<std::uint8_t> multi = utf16_bytes(std::u16string(u"C:\\a\0C:\\b\0\0", 11));
-    fake.registry.set(k_hkcu, k_user_key, "Path", k_reg_multi_sz, multi);
-    fake.registry.set(k_hklm, k_system_key, "Path", k_reg_dword, {7, 0, 0, 0});
-
-    auto user = write_path_value(fake.platform, EnvironmentScope::User, "D:\\x");
-    ASSERT_FALSE(user);
-    EXPECT_EQ(user.error().to_text(),
-              "Registry error: Cannot read Path: The file type being "
-              "saved or retrieved has been blocked. (os error 222)");
-    EXPECT_FALSE(write_path_value(fake.platform, EnvironmentScope::System, "D:\\x"));
-
-    EXPECT_EQ(fake.registry.get(k_hkcu, k_user_key, "Path")->bytes, multi);
-    EXPECT_EQ(fake.registry.get(k_hklm, k_system_key, "Path")->type, k_reg_dword);
-    for (const std::string& entry : fake.registry.log()) {
-        EXPECT_FALSE(entry.starts_with("set ")) << entry;
+TEST_F(StoreTest, SwitchWriteFailuresNameTheValueAndKeepIt) {
+    struct Case {
+        EnvironmentScope scope;
+        std::string_view name;
+        std::uint32_t code;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {EnvironmentScope::User, "JAVA_HOME", 1021,
+         "Cannot write JAVA_HOME: Unknown error 1021. (os error 1021)"},
+        {EnvironmentScope::System, "JAVA_HOME", 1021,
+         "Cannot write system JAVA_HOME: Unknown error 1021. (os error 1021)"},
+        {EnvironmentScope::User, "Path", 5, "Cannot write Path: Access is denied. (os error 5)"},
+        {EnvironmentScope::System, "Path", 1021,
+         "Cannot write system Path: Unknown error 1021. (os error 1021)"},
+        // A code without message text leaves no doubled space behind the prefix.
+        {EnvironmentScope::User, "Path", fakes::MemoryRegistry::k_code_without_message,
+         "Cannot write Path: (os error 13000)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const RegistryRoot root = c.scope == EnvironmentScope::User ? k_hkcu : k_hklm;
+        const std::string_view key = c.scope == EnvironmentScope::User ? k_user_key : k_system_key;
+        fake.registry.set_text(root, key, c.name, "C:\\old");
+        fake.registry.fail_set("JAVA_HOME", 0);
+        fake.registry.fail_set("Path", 0);
+        fake.registry.fail_set(c.name, c.code);
+        auto result = switch_to(c.scope, "D:\\jdk21");
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().to_text(), "Registry error: " + c.expected);
+        EXPECT_EQ(fake.registry.get_text(root, key, c.name), "C:\\old");
     }
-}
-
-TEST_F(StoreTest, PathWriteFailureKeepsTheOldValue) {
-    fake.registry.set_text(k_hklm, k_system_key, "Path", "C:\\Windows", k_reg_expand_sz);
-    fake.registry.fail_set("Path", 1021);
-    auto result = write_path_value(fake.platform, EnvironmentScope::System, "D:\\jdk21\\bin");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().to_text(),
-              "Registry error: Cannot write system Path: Unknown error 1021. (os error 1021)");
-    EXPECT_EQ(fake.registry.get_text(k_hklm, k_system_key, "Path"), "C:\\Windows");
-
-    fake.registry.fail_set("Path", 5);
-    EXPECT_EQ(write_path_value(fake.platform, EnvironmentScope::User, "x").error().to_text(),
-              "Registry error: Cannot write Path: Access is denied. (os error 5)");
-
-    // A code without message text leaves no doubled space behind the prefix.
-    fake.registry.fail_set("Path", fakes::MemoryRegistry::k_code_without_message);
-    EXPECT_EQ(write_path_value(fake.platform, EnvironmentScope::User, "x").error().to_text(),
-              "Registry error: Cannot write Path: (os error 13000)");
 }
 
 }  // namespace
