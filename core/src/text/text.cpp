@@ -115,15 +115,6 @@ std::string substitute_control_characters(std::string_view text, std::string_vie
 
 }  // namespace
 
-bool has_control_character(std::string_view text) {
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        if (control_length(text.substr(pos)) > 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool has_display_control_character(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         if (display_control_length(text.substr(pos)) > 0) {

@@ -33,15 +33,10 @@ std::optional<std::string> from_utf16_strict(std::u16string_view text);
 // with it, no extra line after a final line feed, none at all for the empty text.
 std::vector<std::string_view> split_lines(std::string_view text);
 
-// Control characters as the terminal would obey them: C0 (U+0000 to U+001F) except tab, DEL
-// and C1 (U+0080 to U+009F). Text from outside (a release file, a child's output, config.json,
-// the registry) must not pass them to a console, where they move the cursor or set the title.
-bool has_control_character(std::string_view text);
-
-// `text` without control characters (see has_control_character), without the bidirectional
-// formatting characters U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069, which
-// make a terminal show text in another order, and without U+2028 and U+2029, at which some
-// terminals end a line; invalid UTF-8 stays as it is.
+// `text` without what a terminal would obey or reorder: C0 (U+0000 to U+001F) except tab, DEL
+// and C1 (U+0080 to U+009F), which move the cursor or set the title; the bidirectional formatting
+// characters U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069; and U+2028 and
+// U+2029, at which some terminals end a line. Invalid UTF-8 stays as it is.
 std::string remove_control_characters(std::string_view text);
 
 // Whether `text` holds a character that remove_control_characters drops.
