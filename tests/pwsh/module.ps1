@@ -2,7 +2,7 @@
 # shows corvel's error once. The module runs the corvel.exe beside it, as unpacked from the ZIP.
 . "$PSScriptRoot/common.ps1"
 $module = (New-Item -ItemType Directory "$jdks/module").FullName
-Copy-Item "$PSScriptRoot/../../cli/shell/Corvel.ps?1" $module
+Copy-Item "$PSScriptRoot/../../cli/shell/Corvel.ps?1", "$PSScriptRoot/../../cli/shell/lib" $module -Recurse
 New-WineShim "$module/corvel.exe"
 New-WineShim "$bin/reg" reg
 New-Item -ItemType Directory "$jdks/jdk 21/bin" | Out-Null
