@@ -26,7 +26,8 @@ Register-ArgumentCompleter -Native -CommandName 'corvel', 'corvel.exe' -ScriptBl
 
 $completeAlias = {
     param($commandName, $parameterName, $wordToComplete, $commandAst, $fakeBoundParameters)
-    New-CorvelCompletion @(Get-CorvelAlias) $wordToComplete 'ParameterValue'
+    $candidates = @(Get-CorvelAliasCandidate $wordToComplete)
+    New-CorvelCompletion $candidates $wordToComplete 'ParameterValue'
 }
 Register-ArgumentCompleter -CommandName Use-CorvelJdk, corvel-use -ParameterName Alias `
     -ScriptBlock $completeAlias

@@ -9,23 +9,76 @@ $script:Flags = @{
 }
 $script:AliasCommands = @('use', 'remove', 'export-shell')
 
-# Completion results for the candidates that start with the word typed so far (quotes around it
-# ignored). A candidate PowerShell would not pass on as one plain word goes in single quotes.
-function New-CorvelCompletion([string[]] $Candidates, [string] $Word, [string] $Type) {
-    $typed = $Word
-    if ($typed -match '^[''"\u2018-\u201E]') {
-        $typed = ($typed.Substring(1) -replace '[''"\u2018-\u201E]$', '') -replace "''", "'"
+# Characters that `corvel list` shows as U+FFFD, shown so in the menu too: controls, DEL, the
+# bidirectional controls and the line and paragraph separators.
+$script:UnsafeDisplayPattern = '[\x00-\x1F\x7F-\x9F\u061C\u200E\u200F\u202A-\u202E\u2066-\u2069' +
+    '\u2028\u2029]'
+# The aliases of the last config.json read, sorted for prefix search, and the entries they
+# came from.
+$script:SortedAliases = @()
+$script:SortedFrom = $null
+
+# The word typed so far, without the quotes around it.
+function Get-CorvelTypedWord([string] $Word) {
+    if ($Word -match '^[''"\u2018-\u201E]') {
+        return ($Word.Substring(1) -replace '[''"\u2018-\u201E]$', '') -replace "''", "'"
     }
+    return $Word
+}
+
+# Completion results for the candidates that start with the word typed so far. A candidate
+# PowerShell would not pass on as one plain word (or would take for a parameter name) goes in
+# single quotes; the menu shows it with unsafe characters replaced.
+function New-CorvelCompletion([string[]] $Candidates, [string] $Word, [string] $Type) {
+    $typed = Get-CorvelTypedWord $Word
     foreach ($candidate in $Candidates) {
         if (-not $candidate.StartsWith($typed, [System.StringComparison]::OrdinalIgnoreCase)) {
             continue
         }
         $text = $candidate
-        if ($candidate -eq '' -or $candidate -match '[\s''"`$&(){}\[\];,|<>@#\u2018-\u201E]') {
+        $dash = $Type -eq 'ParameterValue' -and $candidate -match '^[-\u2013-\u2015]'
+        $special = $candidate -match '[\s''"`$&(){}\[\];,|<>@#\u2018-\u201E]'
+        if ($candidate -eq '' -or $dash -or $special) {
             $text = "'" + ($candidate -replace '([''\u2018-\u201B])', '$1$1') + "'"
         }
-        New-Object System.Management.Automation.CompletionResult $text, $candidate, $Type, `
-            $candidate
+        $shown = $candidate -replace $script:UnsafeDisplayPattern, [string][char] 0xFFFD
+        if ($shown -eq '') {
+            $shown = $text
+        }
+        New-Object System.Management.Automation.CompletionResult $text, $shown, $Type, $shown
+    }
+}
+
+# The registered aliases that start with the word typed so far (letter case aside), found by
+# binary search in a sorted copy kept until config.json changes, so that a Tab stays quick with
+# tens of thousands of aliases.
+function Get-CorvelAliasCandidate([string] $Word) {
+    $entries = Get-CorvelConfig
+    if ($null -eq $entries) {
+        return
+    }
+    $comparer = [System.StringComparer]::OrdinalIgnoreCase
+    if (-not [object]::ReferenceEquals($entries, $script:SortedFrom)) {
+        $names = New-Object 'string[]' $entries.Count
+        for ($i = 0; $i -lt $entries.Count; $i++) {
+            $names[$i] = $entries[$i].Alias
+        }
+        [System.Array]::Sort($names, $comparer)
+        $script:SortedAliases = $names
+        $script:SortedFrom = $entries
+    }
+    $sorted = $script:SortedAliases
+    $typed = Get-CorvelTypedWord $Word
+    $ignoreCase = [System.StringComparison]::OrdinalIgnoreCase
+    $at = [System.Array]::BinarySearch($sorted, $typed, $comparer)
+    if ($at -lt 0) {
+        $at = -bnot $at
+    }
+    while ($at -gt 0 -and $sorted[$at - 1].StartsWith($typed, $ignoreCase)) {
+        $at--
+    }
+    for (; $at -lt $sorted.Count -and $sorted[$at].StartsWith($typed, $ignoreCase); $at++) {
+        $sorted[$at]
     }
 }
 
@@ -59,7 +112,7 @@ function Get-CorvelCompletion([string[]] $Words, [string] $Word) {
         return
     }
     if ($subcommand -in $script:AliasCommands) {
-        return New-CorvelCompletion @(Get-CorvelAlias) $Word 'ParameterValue'
+        return New-CorvelCompletion @(Get-CorvelAliasCandidate $Word) $Word 'ParameterValue'
     }
     if ($subcommand -eq 'help') {
         return New-CorvelCompletion $script:Subcommands $Word 'ParameterValue'
