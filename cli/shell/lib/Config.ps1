@@ -71,40 +71,61 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
         if ($null -eq $versions) {
             return $null
         }
+        # An escaped surrogate may be a lone one, which corvel refuses and this reader lets
+        # pass (or, in a name, gives as $null: PowerShell swallows a property's exception).
+        $text = [System.Text.Encoding]::UTF8.GetString($Bytes)
+        $checkSurrogates = $text -match '\\u[dD][89a-fA-F]'
         $builder = New-CorvelConfigBuilder
+        $entries = $builder.Entries
+        $index = $builder.Index
         foreach ($record in $versions.EnumerateObject()) {
-            if ($record.Value.ValueKind -ne 'Object') {
+            $fields = $record.Value
+            if ($fields.ValueKind -ne 'Object') {
                 return $null
             }
             $path = $null
             $version = $null
-            $seen = @{}
-            foreach ($field in $record.Value.EnumerateObject()) {
+            $seen = 0
+            foreach ($field in $fields.EnumerateObject()) {
                 $name = $field.Name
-                if ($name -cnotin 'path', 'detected_version', 'vendor') {
+                $bit = 0
+                if ($name -ceq 'path') {
+                    $bit = 1
+                } elseif ($name -ceq 'detected_version') {
+                    $bit = 2
+                } elseif ($name -ceq 'vendor') {
+                    $bit = 4
+                } else {
                     continue
                 }
-                $kind = $field.Value.ValueKind
-                if ($seen.ContainsKey($name) -or $kind -notin 'String', 'Null' -or
-                    ($name -ceq 'path' -and $kind -ne 'String')) {
+                $value = $field.Value
+                $kind = $value.ValueKind
+                $isString = $kind -eq 'String'
+                $wrongType = -not $isString -and ($kind -ne 'Null' -or $bit -eq 1)
+                if (($seen -band $bit) -or $wrongType) {
                     return $null
                 }
-                $seen[$name] = $true
-                if ($name -ceq 'path') {
-                    $path = $field.Value.GetString()
-                } elseif ($name -ceq 'detected_version' -and $kind -eq 'String') {
-                    $version = $field.Value.GetString()
+                $seen = $seen -bor $bit
+                if ($bit -eq 1) {
+                    $path = $value.GetString()
+                } elseif ($bit -eq 2 -and $isString) {
+                    $version = $value.GetString()
                 }
             }
-            # corvel refuses a lone surrogate escaped in a string, which this reader lets pass
-            # (or, in a name, gives as $null: PowerShell swallows a property's exception).
             $alias = $record.Name
-            if ($null -eq $path -or $null -eq $alias -or
-                $alias -match $script:LoneSurrogatePattern -or
-                $path -match $script:LoneSurrogatePattern) {
+            if ($null -eq $path -or $null -eq $alias -or ($checkSurrogates -and
+                    ($alias -match $script:LoneSurrogatePattern -or
+                    $path -match $script:LoneSurrogatePattern))) {
                 return $null
             }
-            Add-CorvelConfigEntry $builder $alias $path $version
+            $entry = [pscustomobject]@{ Alias = $alias; Path = $path; Version = $version }
+            $at = 0
+            if ($index.TryGetValue($alias, [ref] $at)) {
+                $entries[$at] = $entry
+            } else {
+                $index[$alias] = $entries.Count
+                $entries.Add($entry)
+            }
         }
         return , $builder.Entries.ToArray()
     } finally {
