@@ -6,10 +6,10 @@ $script:ConfigCache = $null
 # module's own reader below.
 $script:UseJsonDocument = $null -ne ('System.Text.Json.JsonDocument' -as [type])
 # One JSON token after optional white space: a string, a punctuation mark, a number or a literal.
-$script:JsonTokenPattern = New-Object System.Text.RegularExpressions.Regex (
-    '\G[ \t\r\n]*(?:("(?:[^"\\\x00-\x1F]|\\(?:["\\/bfnrt]|u[0-9A-Fa-f]{4}))*")|([{}\[\]:,])|' +
-    '(-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null))'),
-([System.Text.RegularExpressions.RegexOptions]::CultureInvariant)
+$script:JsonTokenPattern = New-Object System.Text.RegularExpressions.Regex @(
+    ('\G[ \t\r\n]*(?:("(?:[^"\\\x00-\x1F]|\\(?:["\\/bfnrt]|u[0-9A-Fa-f]{4}))*")|([{}\[\]:,])|' +
+        '(-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null))'),
+    [System.Text.RegularExpressions.RegexOptions]::CultureInvariant)
 $script:LoneSurrogatePattern = '[\uD800-\uDBFF](?![\uDC00-\uDFFF])|' +
     '(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]'
 
