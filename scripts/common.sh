@@ -16,9 +16,14 @@ corvel_packages=(
 corvel_pwsh_version=7.6.10
 export PATH="$HOME/.dotnet/tools:$PATH"
 
-# Installs the Debian packages that are missing, then PowerShell when pwsh is missing.
+# Pester, the test framework of the PowerShell module's tests, pinned to this version and kept
+# in this folder (tests/pwsh/CMakeLists.txt looks for it there).
+corvel_pester_version=5.7.1
+corvel_pester_dir="$HOME/.cache/corvel/pester"
+
+# Installs the Debian packages that are missing, then PowerShell and Pester when missing.
 install_missing_packages() {
-    install_missing_debian_packages && install_pwsh
+    install_missing_debian_packages && install_pwsh && install_pester
 }
 
 # Installs the packages that are missing; runs apt-get update first only when one is.
@@ -56,6 +61,37 @@ install_pwsh() {
         dotnet tool install --global PowerShell --version "$corvel_pwsh_version" </dev/null &&
         command -v pwsh >/dev/null 2>&1 || {
         echo "installing PowerShell $corvel_pwsh_version failed" >&2
+        return 1
+    }
+}
+
+# Saves Pester from the NuGet feed that `dotnet nuget list source` names, with PowerShell's own
+# PSResourceGet, when it is not there yet; fails when it cannot.
+install_pester() {
+    if [ -f "$corvel_pester_dir/pester/$corvel_pester_version/tools/Pester.psd1" ]; then
+        return 0
+    fi
+    local feed
+    feed="$(DOTNET_NOLOGO=1 dotnet nuget list source 2>/dev/null |
+        awk '/^ *[0-9]+\. .*\[Enabled\]/ { getline; print $1; exit }')"
+    if [ -z "$feed" ]; then
+        echo "Pester cannot be installed: dotnet nuget list source names no enabled feed" >&2
+        return 1
+    fi
+    echo "installing: Pester $corvel_pester_version from $feed"
+    mkdir -p "$corvel_pester_dir" &&
+        CORVEL_FEED="$feed" CORVEL_PESTER_DIR="$corvel_pester_dir" \
+            CORVEL_PESTER_VERSION="$corvel_pester_version" pwsh -NoProfile -NonInteractive -Command '
+        $ErrorActionPreference = "Stop"
+        if (Get-PSResourceRepository -Name corvel-nuget -ErrorAction Ignore) {
+            Set-PSResourceRepository -Name corvel-nuget -Uri $env:CORVEL_FEED
+        } else {
+            Register-PSResourceRepository -Name corvel-nuget -Uri $env:CORVEL_FEED
+        }
+        Save-PSResource -Name Pester -Version $env:CORVEL_PESTER_VERSION -Repository corvel-nuget `
+            -Path $env:CORVEL_PESTER_DIR -TrustRepository' </dev/null &&
+        [ -f "$corvel_pester_dir/pester/$corvel_pester_version/tools/Pester.psd1" ] || {
+        echo "installing Pester $corvel_pester_version failed" >&2
         return 1
     }
 }

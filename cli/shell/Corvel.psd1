@@ -11,6 +11,8 @@
     CmdletsToExport      = @()
     VariablesToExport    = @()
     AliasesToExport      = @('corvel-use')
+    FileList             = @('Corvel.psd1', 'Corvel.psm1', 'lib\Invoke.ps1', 'lib\Config.ps1',
+        'lib\Session.ps1', 'lib\Completion.ps1')
     PrivateData          = @{
         PSData = @{
             Tags = @('Java', 'JDK', 'JAVA_HOME', 'Windows')

@@ -1,16 +1,20 @@
 @echo off
-rem corvel-use ALIAS: switches the JDK with 'corvel use ALIAS' and, when that succeeded, applies
-rem the same switch to this cmd session: a batch file run from the prompt changes the prompt's
-rem own variables. The corvel.exe beside this file does the work.
+rem corvel-use ALIAS: switches the JDK with 'corvel use ALIAS' and applies the same switch to
+rem this cmd session: a batch file run from the prompt changes the prompt's own variables. The
+rem corvel.exe beside this file does the work; the exit status is corvel's.
 rem
-rem The lines of 'corvel export-shell ALIAS --shell cmd' go to a temporary batch file that is
-rem called, so cmd reads them exactly as written, %%PATH%% expanded once, and nothing is
-rem parsed a second time (CALL of a command line would double the carets in quoted text). The
-rem console's code page is UTF-8 while that file is read, so that non-ASCII paths stay whole.
-"%~dp0corvel.exe" use %*
-if errorlevel 1 exit /b %errorlevel%
+rem The lines of 'corvel export-shell ALIAS --shell cmd' are written first, to a temporary batch
+rem file: only when that succeeded does 'corvel use' switch the registry, and only when that
+rem succeeded is the file called, so cmd reads the lines exactly as written, %%PATH%% expanded
+rem once, and nothing is parsed a second time (CALL of a command line would double the carets in
+rem quoted text). "--" ends corvel's options, so an alias may begin with "-". The console's code
+rem page is UTF-8 while that file is read, so that non-ASCII paths stay whole.
 set "corvel_use_file=%TEMP%\corvel-use-%RANDOM%%RANDOM%.cmd"
-"%~dp0corvel.exe" export-shell %1 --shell cmd > "%corvel_use_file%"
+"%~dp0corvel.exe" export-shell --shell cmd -- %* > "%corvel_use_file%"
+if errorlevel 1 goto failed
+rem A file that could not be created (a missing or read-only TEMP) may leave errorlevel at 0.
+if not exist "%corvel_use_file%" goto unwritten
+"%~dp0corvel.exe" use -- %*
 if errorlevel 1 goto failed
 rem The active code page is the last word of chcp's answer ("Active code page: 850."); 0 when
 rem there is no console, and then nothing is changed.
@@ -30,7 +34,16 @@ set "corvel_use_file="
 set "corvel_use_cp="
 set "corvel_use_n="
 exit /b 0
-:failed
-del "%corvel_use_file%" 2> nul
+:unwritten
 set "corvel_use_file="
 exit /b 1
+:failed
+set "corvel_use_status=%errorlevel%"
+del "%corvel_use_file%" 2> nul
+set "corvel_use_file="
+call :finish %corvel_use_status%
+exit /b %errorlevel%
+rem Clears the last variable of the script, then gives back the status it held.
+:finish
+set "corvel_use_status="
+exit /b %1

@@ -33,9 +33,12 @@ protected:
     }
 
     // Runs `corvel-use.cmd ARGS` at a cmd prompt, then `set`, in the same session.
-    RunResult run_in_session(const std::string& args) {
+    RunResult run_in_session(const std::string& args, const std::string& temp = "") {
         RunOptions options;
         options.set_env = {{"PATH", k_session_path}};
+        if (!temp.empty()) {
+            options.set_env["TEMP"] = temp;
+        }
         options.stdin_bytes = "\"" + m_folder + "\\corvel-use.cmd\" " + args +
                               "\r\necho corvel-use status %ERRORLEVEL%\r\nset\r\nexit\r\n";
         return run_program("C:\\windows\\system32\\cmd.exe", {"/q"}, options);
@@ -85,7 +88,7 @@ TEST_F(CmdScriptE2e, FailedUseChangesNothingInTheSessionAndPassesItsErrorOn) {
 
     RunResult r = run_in_session("java8");
     EXPECT_NE(r.out.find("corvel-use status 1"), std::string::npos) << r;
-    EXPECT_NE(r.err.find("Error: Alias not found: 'java8'"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("Error: Alias 'java8' not found"), std::string::npos) << r;
     std::map<std::string, std::string> variables = listed_variables(r.out);
     EXPECT_EQ(variables.count("JAVA_HOME"), 0u) << r;
     EXPECT_EQ(variables["PATH"], k_session_path) << r;
@@ -94,6 +97,22 @@ TEST_F(CmdScriptE2e, FailedUseChangesNothingInTheSessionAndPassesItsErrorOn) {
     r = run_in_session("");
     EXPECT_NE(r.out.find("corvel-use status 2"), std::string::npos) << r;
     EXPECT_EQ(listed_variables(r.out)["PATH"], k_session_path) << r;
+}
+
+// The session lines are written before use switches the registry: when they cannot be, nothing
+// is switched. An alias may begin with a dash.
+TEST_F(CmdScriptE2e, SwitchesOnlyOnceTheSessionLinesAreWritten) {
+    std::string jdk17 = make_jdk("jdk-17");
+    ASSERT_EQ(run_corvel({"add", "--", "-dash", jdk17}).status, 0);
+
+    RunResult r = run_in_session("-dash", test_path("no such folder"));
+    EXPECT_NE(r.out.find("corvel-use status 1"), std::string::npos) << r;
+    EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), std::nullopt);
+
+    r = run_in_session("-dash");
+    EXPECT_NE(r.out.find("corvel-use status 0"), std::string::npos) << r;
+    EXPECT_EQ(listed_variables(r.out)["JAVA_HOME"], jdk17) << r;
+    EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), jdk17);
 }
 
 // The README's recipe for cmd, typed at the prompt as it stands there, with %TEMP% below a user

@@ -1,0 +1,97 @@
+# How Use-CorvelJdk fails, against a stand-in corvel.exe: the caller sees a failure as of any
+# cmdlet, one plain error, and no change unless every step succeeded.
+BeforeAll {
+    . "$PSScriptRoot/fake.ps1"
+    $module = New-FakeCorvelModule
+    Import-Module "$module/Corvel.psd1" -Force
+    $path = $env:PATH
+    $stopScript = "$module/stop.ps1"
+    Set-Content $stopScript "`$ErrorActionPreference = 'Stop'; Use-CorvelJdk a; 'reached'"
+    # The stand-in's answers for a switch, and the session before it.
+    function Reset-Session {
+        Reset-FakeCorvel $module
+        $env:PATH = $path
+        $env:FAKE_EXPORT = $goodLines
+        $env:FAKE_USE_STATUS = 1
+        $env:FAKE_USE_ERR = "Error: Invalid JDK path: C:\j"
+    }
+}
+AfterAll {
+    Remove-Module Corvel
+    $env:PATH = $path
+    Remove-Item -Recurse -Force $module
+}
+
+Describe 'A failed switch is a failure to the caller' {
+    BeforeEach { Reset-Session }
+
+    It 'stops the caller: <Name>' -ForEach @(
+        @{ Name = '$ErrorActionPreference in a function'
+            Run = { $ErrorActionPreference = 'Stop'; Use-CorvelJdk a; 'reached' } }
+        @{ Name = '$ErrorActionPreference in a script run with &'; Run = { & $stopScript } }
+        @{ Name = 'the global $ErrorActionPreference'; Run = {
+                $global:ErrorActionPreference = 'Stop'
+                try {
+                    Use-CorvelJdk a; 'reached'
+                } finally {
+                    $global:ErrorActionPreference = 'Continue'
+                }
+            } }
+        @{ Name = '-ErrorAction Stop'; Run = { Use-CorvelJdk a -ErrorAction Stop; 'reached' } }
+    ) {
+        $outcome = try { & $Run 2>$null } catch { "stopped: $_" }
+        $outcome | Should -BeExactly 'stopped: Invalid JDK path: C:\j'
+        $LASTEXITCODE | Should -Be 1
+    }
+
+    It 'sets $? to False, so that && stops and || goes on, and -ErrorAction is honoured' {
+        $ErrorActionPreference = 'Stop'
+        Use-CorvelJdk a -ErrorAction SilentlyContinue
+        $? | Should -BeFalse
+        @(Use-CorvelJdk a -ErrorAction SilentlyContinue && 'next') | Should -BeNullOrEmpty
+        @(Use-CorvelJdk a -ErrorAction SilentlyContinue || 'other') | Should -Be 'other'
+    }
+}
+
+Describe 'A failure raises one error with the plain message' {
+    BeforeEach { Reset-Session }
+
+    It '<Name>' -ForEach @(
+        @{ Name = 'a coloured Error line of use'; Export = 0; Use = 1; Status = 1
+            Err = "$([char]27)[1;31mError:$([char]27)[0m Invalid JDK path: C:\j"
+            Message = 'Invalid JDK path: C:\j' }
+        @{ Name = 'an unknown alias from export-shell'; Export = 1; Use = 0; Status = 1
+            Err = "Error: Alias 'nosuch' not found"; Message = "Alias 'nosuch' not found" }
+        @{ Name = 'a usage error'; Export = 2; Use = 0; Status = 2
+            Err = "error: The following argument was not expected: x`n`nUsage: corvel use <ALIAS>"
+            Message = "error: The following argument was not expected: x`n" +
+                'Usage: corvel use <ALIAS>' }
+        @{ Name = 'missing corvel.exe'; Export = 0; Use = 0; Status = 1; Err = ''; Setup = {
+                Remove-Item "$module/corvel.exe" }
+            Message = 'corvel.exe is neither beside the Corvel module nor on PATH.' }
+        @{ Name = 'a corvel.exe that cannot start'; Export = 0; Use = 0; Status = 1; Err = ''
+            Setup = { chmod -x "$module/corvel.exe" }; Message = "Cannot start {exe}: *" }
+        @{ Name = 'a corvel.exe that is killed'; Export = 0; Use = 0; Status = 137; Err = ''
+            Setup = { $env:FAKE_KILL = 1 }
+            Message = '{exe} ended with exit status 137 and no error message.' }
+    ) {
+        $env:FAKE_EXPORT_STATUS = $Export
+        $env:FAKE_USE_STATUS = $Use
+        $env:FAKE_EXPORT_ERR = $env:FAKE_USE_ERR = ''
+        if ($Export) { $env:FAKE_EXPORT_ERR = $Err } else { $env:FAKE_USE_ERR = $Err }
+        if ($Setup) { & $Setup }
+        $before = $Error.Count
+        try {
+            $failure = @(Use-CorvelJdk a 2>&1)
+            $status = $LASTEXITCODE
+        } finally {
+            Install-FakeCorvel $module
+        }
+        $failure.Count | Should -Be 1
+        $expected = $Message.Replace('{exe}', "$module/corvel.exe")
+        $failure[0].Exception.Message | Should -BeLike $expected
+        $Error.Count | Should -Be ($before + 1)
+        $status | Should -Be $Status
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "C:\before|$path"
+    }
+}
