@@ -154,9 +154,9 @@ function Update-CorvelProjectSwitch([switch] $Force) {
 
 # What the hooks run: a failure becomes one warning and never breaks a change of location or the
 # prompt.
-function Invoke-CorvelProjectHook {
+function Invoke-CorvelProjectHook([switch] $Force) {
     try {
-        Update-CorvelProjectSwitch
+        Update-CorvelProjectSwitch -Force:$Force
     } catch {
         Write-Warning "The project JDK switch failed: $($_.Exception.Message)"
     }
@@ -235,7 +235,8 @@ function Enable-CorvelProjectJdk {
 
     .DESCRIPTION
     Turns on the automatic switch for this session and applies the current folder's project at
-    once; put it in your profile after Import-Module Corvel. On entering a folder where
+    once; put it in your profile after Import-Module Corvel. Run it again to pick up a project
+    file edited in place, since folders are checked only when the location changes. On entering a folder where
     Get-CorvelProjectJdk finds a project, $env:JAVA_HOME becomes its JDK and its bin folder comes
     first in $env:PATH; between projects the bin folder is replaced; on leaving every project,
     JAVA_HOME and the bin entry go back, while PATH entries you added meanwhile stay. One line
@@ -274,7 +275,8 @@ function Enable-CorvelProjectJdk {
     }
     $script:CorvelProjectSwitch.Quiet = [bool] $Quiet
     Install-CorvelProjectHook
-    Invoke-CorvelProjectHook
+    # At once, and again when run again: the way to pick up a project file edited in place.
+    Invoke-CorvelProjectHook -Force
 }
 
 function Disable-CorvelProjectJdk {
