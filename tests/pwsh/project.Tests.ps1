@@ -181,6 +181,19 @@ Describe 'The automatic switch' {
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
     }
 
+    It 'chains the location action that was there, and puts it back on Disable' {
+        Disable-CorvelProjectJdk
+        $script:Calls = 0
+        $ExecutionContext.InvokeCommand.LocationChangedAction = { $script:Calls++ }
+        $theirs = $ExecutionContext.InvokeCommand.LocationChangedAction
+        Enable-CorvelProjectJdk
+        Set-Location TestDrive:/a
+        "$Calls|$env:JAVA_HOME" | Should -BeExactly '1|/jdks/java17'
+        Disable-CorvelProjectJdk
+        [object]::ReferenceEquals($ExecutionContext.InvokeCommand.LocationChangedAction, $theirs) | Should -BeTrue
+        $ExecutionContext.InvokeCommand.LocationChangedAction = $null
+    }
+
     It 'restores the session and the prompt on Disable, in the prompt hook of 5.1' {
         Disable-CorvelProjectJdk
         Mock Test-CorvelLocationChangedAction { $false }

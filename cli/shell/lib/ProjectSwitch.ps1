@@ -8,9 +8,9 @@
 # wrapper around the prompt function, which a theme loaded after Enable replaces.
 
 # $null while the switch is off; else a hashtable: Quiet; Seen and Location (the folder last
-# checked, $null outside the file system); ProjectKey (file and request of the project there);
-# Applied (what the switch put in the session, or $null); ExplicitActive and ExplicitKey (an
-# explicit switch wins while the session stays in that project); Recheck (check even in place).
+# checked, $null outside the file system); ProjectKey (file and request of the project there, so
+# that nothing happens until it changes, which also lets an explicit switch win within it);
+# Applied (what the switch put in the session, or $null); Recheck (check again in place).
 $script:CorvelProjectSwitch = $null
 # The hook installed in the engine, and what it replaced; kept while another hook sits on top.
 $script:CorvelLocationAction = $null
@@ -97,10 +97,6 @@ function Update-CorvelProjectSwitch([switch] $Force) {
     $key = Get-CorvelProjectKey $project
     $again = $Force -or $state.Recheck
     $state.Recheck = $false
-    if ($state.ExplicitActive -and -not $Force -and $key -ceq $state.ExplicitKey) {
-        return
-    }
-    $state.ExplicitActive = $false
     if (-not $again -and $key -ceq $state.ProjectKey) {
         return
     }
@@ -263,14 +259,12 @@ function Enable-CorvelProjectJdk {
 
     if ($null -eq $script:CorvelProjectSwitch) {
         $script:CorvelProjectSwitch = @{
-            Quiet          = $false
-            Seen           = $false
-            Location       = $null
-            ProjectKey     = $null
-            Applied        = $null
-            ExplicitActive = $false
-            ExplicitKey    = $null
-            Recheck        = $false
+            Quiet      = $false
+            Seen       = $false
+            Location   = $null
+            ProjectKey = $null
+            Applied    = $null
+            Recheck    = $false
         }
     }
     $script:CorvelProjectSwitch.Quiet = [bool] $Quiet
@@ -319,7 +313,8 @@ function Undo-CorvelProjectSwitch {
 }
 
 # Called by Use-CorvelJdk right after its switch: the explicit JDK wins while the session stays in
-# the project it is in now, and is what the session returns to outside projects.
+# the project it is in now (checked here, should the location have changed since the last check),
+# and is what the session returns to outside projects.
 function Register-CorvelExplicitSwitch {
     $state = $script:CorvelProjectSwitch
     if ($null -eq $state) {
@@ -335,7 +330,5 @@ function Register-CorvelExplicitSwitch {
         $state.Location = $here
         $state.ProjectKey = Get-CorvelProjectKey $project
     }
-    $state.ExplicitActive = $true
-    $state.ExplicitKey = $state.ProjectKey
     $state.Recheck = $false
 }
