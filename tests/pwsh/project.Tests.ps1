@@ -8,6 +8,7 @@ BeforeAll {
     function Get-CorvelConfig { , @($script:Registered) }
     function Get-CorvelSessionSwitch([string] $Alias) {
         $script:Runs++
+        $global:LASTEXITCODE = 0
         [pscustomobject]@{ Failed = $false; JavaHome = "/jdks/$Alias"; PathSuffix = ''
             PathPrefix = "/jdks/$Alias/bin$script:Sep" }
     }
@@ -129,9 +130,10 @@ Describe 'The automatic switch' {
     }
 
     It 'enters a project once, and does nothing within it' {
+        $global:LASTEXITCODE = 7
         Set-Location TestDrive:/a
         Set-Location TestDrive:/a/src/main
-        "$env:JAVA_HOME|$env:PATH|$Runs" | Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep$base|1"
+        "$env:JAVA_HOME|$env:PATH|$Runs|$LASTEXITCODE" | Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep$base|1|7"
         Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter { $Object -ceq "Project JDK 'java17' from $a" }
     }
 
@@ -198,14 +200,16 @@ Describe 'The automatic switch' {
         Disable-CorvelProjectJdk
         Mock Test-CorvelLocationChangedAction { $false }
         Mock Find-CorvelProjectFile { @{ File = $a; Request = '17' } }
-        function global:prompt { 'theme> ' }
+        function global:prompt { "theme $?> " }
         Set-Location TestDrive:/a
         Enable-CorvelProjectJdk -Quiet
-        prompt | Should -BeExactly 'theme> '
+        Write-Error 'failed' -ErrorAction SilentlyContinue
+        $shown = prompt
+        $shown | Should -BeExactly 'theme False> '
         $env:JAVA_HOME | Should -BeExactly '/jdks/java17'
         Should -Invoke Find-CorvelProjectFile -Times 1 -Exactly
         Disable-CorvelProjectJdk
-        "$env:JAVA_HOME|$env:PATH|$(prompt)" | Should -BeExactly "/outside|$base|theme> "
+        "$env:JAVA_HOME|$env:PATH|$(prompt)" | Should -BeExactly "/outside|$base|theme True> "
         Should -Invoke Write-Host -Times 0 -Exactly
     }
 }

@@ -149,22 +149,26 @@ function Update-CorvelProjectSwitch([switch] $Force) {
 }
 
 # What the hooks run: a failure becomes one warning and never breaks a change of location or the
-# prompt.
+# prompt, and $LASTEXITCODE still tells of the user's last program afterwards.
 function Invoke-CorvelProjectHook([switch] $Force) {
+    $exitCode = Get-Variable -Name LASTEXITCODE -Scope Global -ErrorAction Ignore
     try {
         Update-CorvelProjectSwitch -Force:$Force
     } catch {
         Write-Warning "The project JDK switch failed: $($_.Exception.Message)"
+    } finally {
+        if ($null -ne $exitCode) {
+            $global:LASTEXITCODE = $exitCode.Value
+        }
     }
 }
 
-# The prompt wrapper's body (5.1): check, then draw the prompt that was there before.
+# The prompt wrapper's body: the prompt that was there before comes first, while $? still tells
+# of the user's last command (themes show it), then the check.
 function Invoke-CorvelProjectPrompt {
+    $text = & $script:CorvelPreviousPrompt
     Invoke-CorvelProjectHook
-    if ($null -ne $script:CorvelPreviousPrompt) {
-        return & $script:CorvelPreviousPrompt
-    }
-    return "PS $($ExecutionContext.SessionState.Path.CurrentLocation)$('>' * ($NestedPromptLevel + 1)) "
+    return $text
 }
 
 # Whether the prompt function now is this module's wrapper.
@@ -199,6 +203,11 @@ function Install-CorvelProjectHook {
         return
     }
     $script:CorvelPreviousPrompt = ${function:global:prompt}
+    if ($null -eq $script:CorvelPreviousPrompt) {
+        $script:CorvelPreviousPrompt = {
+            "PS $($ExecutionContext.SessionState.Path.CurrentLocation)$('>' * ($NestedPromptLevel + 1)) "
+        }
+    }
     # A literal here is bound to this module, so the global prompt finds its private functions.
     ${function:global:prompt} = {
         # corvel project switch
@@ -217,8 +226,7 @@ function Uninstall-CorvelProjectHook {
             $script:CorvelPreviousLocationAction = $null
         }
     }
-    # Without a prompt before it, the wrapper stays and draws the default one.
-    if ($null -ne $script:CorvelPreviousPrompt -and (Test-CorvelProjectPrompt)) {
+    if (Test-CorvelProjectPrompt) {
         ${function:global:prompt} = $script:CorvelPreviousPrompt
         $script:CorvelPreviousPrompt = $null
     }
