@@ -151,14 +151,20 @@ function Update-CorvelProjectSwitch([switch] $Force) {
 # What the hooks run: a failure becomes one warning and never breaks a change of location or the
 # prompt, and $LASTEXITCODE still tells of the user's last program afterwards.
 function Invoke-CorvelProjectHook([switch] $Force) {
-    $exitCode = Get-Variable -Name LASTEXITCODE -Scope Global -ErrorAction Ignore
+    # The value now, not the variable, which changes with it.
+    $variable = Get-Variable -Name LASTEXITCODE -Scope Global -ErrorAction Ignore
+    $hadExitCode = $null -ne $variable
+    $exitCode = $null
+    if ($hadExitCode) {
+        $exitCode = $variable.Value
+    }
     try {
         Update-CorvelProjectSwitch -Force:$Force
     } catch {
         Write-Warning "The project JDK switch failed: $($_.Exception.Message)"
     } finally {
-        if ($null -ne $exitCode) {
-            $global:LASTEXITCODE = $exitCode.Value
+        if ($hadExitCode) {
+            $global:LASTEXITCODE = $exitCode
         }
     }
 }
