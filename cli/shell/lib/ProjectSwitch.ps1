@@ -128,7 +128,16 @@ function Update-CorvelProjectSwitch([switch] $Force) {
         $state.Applied.File = $file
         return
     }
+    # The corvel run must leave $LASTEXITCODE to the user's last program: keep its value.
+    $variable = Get-Variable -Name LASTEXITCODE -Scope Global -ErrorAction Ignore
+    $exitCode = $null
+    if ($null -ne $variable) {
+        $exitCode = $variable.Value
+    }
     $switch = Get-CorvelSessionSwitch -Alias $alias
+    if ($null -ne $variable) {
+        $global:LASTEXITCODE = $exitCode
+    }
     if ($switch.Failed) {
         Write-Warning ("$file asks for '$alias', which cannot be applied: " +
             ($switch.Message -replace '\s*[\r\n]+\s*', ' '))
@@ -149,23 +158,12 @@ function Update-CorvelProjectSwitch([switch] $Force) {
 }
 
 # What the hooks run: a failure becomes one warning and never breaks a change of location or the
-# prompt, and $LASTEXITCODE still tells of the user's last program afterwards.
+# prompt.
 function Invoke-CorvelProjectHook([switch] $Force) {
-    # The value now, not the variable, which changes with it.
-    $variable = Get-Variable -Name LASTEXITCODE -Scope Global -ErrorAction Ignore
-    $hadExitCode = $null -ne $variable
-    $exitCode = $null
-    if ($hadExitCode) {
-        $exitCode = $variable.Value
-    }
     try {
         Update-CorvelProjectSwitch -Force:$Force
     } catch {
         Write-Warning "The project JDK switch failed: $($_.Exception.Message)"
-    } finally {
-        if ($hadExitCode) {
-            $global:LASTEXITCODE = $exitCode
-        }
     }
 }
 
