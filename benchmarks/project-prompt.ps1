@@ -55,7 +55,8 @@ function Measure-Median([scriptblock] $Step, [scriptblock] $Before = {}) {
 }
 
 $temp = Join-Path ([IO.Path]::GetTempPath()) ('corvel-bench-' + [guid]::NewGuid())
-$deep = @('x', 'y' | ForEach-Object { Join-Path $temp (@($_) + (1..19 | ForEach-Object { "d$_" }) -join '/') })
+$below = (1..19 | ForEach-Object { "d$_" }) -join '/'
+$deep = @('x', 'y' | ForEach-Object { Join-Path $temp "$_/$below" })
 $deep | ForEach-Object { New-Item -ItemType Directory -Force $_ | Out-Null }
 $project = (New-Item -ItemType Directory -Force (Join-Path $temp 'project/src')).FullName
 [IO.File]::WriteAllText((Join-Path $temp 'project/.java-version'), "17`n")
@@ -68,7 +69,8 @@ $cases = @(
     @{ Name = 'prompt, location unchanged'; Goal = 'under 1 ms more'
         Step = { prompt | Out-Null }; Before = {} }
     @{ Name = 'change at depth 20, no project'; Goal = 'under 10 ms more'
-        Step = { param($i) Set-Location -LiteralPath $deep[$i % 2]; prompt | Out-Null }; Before = {} }
+        Step = { param($i) Set-Location -LiteralPath $deep[$i % 2]; prompt | Out-Null }
+        Before = {} }
     @{ Name = 'change into a project'; Goal = 'one corvel run per entry'
         Step = { Set-Location -LiteralPath $project; prompt | Out-Null }
         Before = { Set-Location -LiteralPath $outside; prompt | Out-Null } }

@@ -17,8 +17,9 @@ BeforeAll {
         $env:PATH = $Switch.PathPrefix + $BasePath + $Switch.PathSuffix
     }
     function Write-CorvelError($Cmdlet, [string] $Message, $Category, $Target) {
-        $Cmdlet.WriteError((New-Object Management.Automation.ErrorRecord (New-Object Exception $Message),
-                'Corvel', $Category, $Target))
+        $exception = New-Object Exception $Message
+        $Cmdlet.WriteError((New-Object Management.Automation.ErrorRecord $exception, 'Corvel',
+                $Category, $Target))
     }
     . "$PSScriptRoot/../../cli/shell/lib/Project.ps1"
     . "$PSScriptRoot/../../cli/shell/lib/ProjectSwitch.ps1"
@@ -29,9 +30,20 @@ BeforeAll {
     function New-ProjectFile([string] $Folder, [string] $Text, [string] $Name = '.java-version',
         [string] $Encoding) {
         $bytes = [Text.Encoding]::UTF8.GetBytes($Text)
-        if ($Encoding) { $bytes = [Text.Encoding]::$Encoding.GetPreamble() + [Text.Encoding]::$Encoding.GetBytes($Text) }
+        if ($Encoding) {
+            $with = [Text.Encoding]::$Encoding
+            $bytes = $with.GetPreamble() + $with.GetBytes($Text)
+        }
         $dir = (New-Item -ItemType Directory -Force $Folder).FullName
         [IO.File]::WriteAllBytes((Join-Path $dir $Name), [byte[]] $bytes)
+    }
+}
+
+BeforeDiscovery {
+    # One case of the resolution table: the file, its text, the registered JDKs as
+    # alias=detected_version, the alias expected, and the encoding written with a BOM, if any.
+    function New-Case($Name, $Text, [string[]] $Jdks, $Want, $Encoding) {
+        @{ Name = $Name; Text = $Text; Jdks = $Jdks; Want = $Want; Encoding = $Encoding }
     }
 }
 
@@ -39,25 +51,25 @@ Describe 'A request resolves to the registered JDK it means' {
     AfterEach { Set-Location $PSScriptRoot }
 
     It '<Name> holding <Text> with <Jdks> is <Want>' -ForEach @(
-        @{ Name = '.java-version'; Text = "# pinned`n`n  17  `r`n21"; Jdks = 'a=17.0.2'; Want = 'a' }
-        @{ Name = '.java-version'; Text = '17'; Jdks = 'old=17.0.2', 'new=17.0.15'; Want = 'new' }
-        @{ Name = '.java-version'; Text = '17.0.2'; Jdks = 'a=17.0.21', 'b=17.0.2.1'; Want = 'b' }
-        @{ Name = '.java-version'; Text = '17'; Jdks = 'b=17.0.2', 'a=17.0.2.0', 'c=17'; Want = 'a' }
-        @{ Name = '.java-version'; Text = 'Java17'; Jdks = 'Java17=21', 'x=17'; Want = 'Java17' }
-        @{ Name = '.java-version'; Text = 'java17'; Jdks = 'Java17=17'; Want = '' }
-        @{ Name = '.java-version'; Text = 'temurin-17.0.2+8'; Jdks = 'a=openjdk64-17.0.2'; Want = 'a' }
-        @{ Name = '.java-version'; Text = '17.0.2-1'; Jdks = 'a=17.0.2.LTS', 'b=17.0.1'; Want = 'a' }
-        @{ Name = '.java-version'; Text = 'corretto-1.8'; Jdks = 'a=1.8.0_401', 'b=1.1'; Want = 'a' }
-        @{ Name = '.java-version'; Text = '8.0.401'; Jdks = 'a=1.8.0_401-b10'; Want = 'a' }
-        @{ Name = '.java-version'; Text = '21'; Jdks = 'a=', 'b=21x'; Want = '' }
-        @{ Name = '.java-version'; Text = '21'; Jdks = 'a=21'; Want = 'a'; Encoding = 'Unicode' }
-        @{ Name = '.java-version'; Text = '21'; Jdks = 'a=21'; Want = 'a'; Encoding = 'BigEndianUnicode' }
-        @{ Name = '.java-version'; Text = "21`r`n"; Jdks = 'a=21'; Want = 'a'; Encoding = 'UTF8' }
-        @{ Name = '.sdkmanrc'; Text = "#java=8`nkotlin=1.9`njava = 21.0.1-tem"; Jdks = 'a=21.0.1'; Want = 'a' }
-        @{ Name = '.tool-versions'; Text = "nodejs 20`njava  temurin-11 zulu-17"; Jdks = 'a=17', 'b=11'; Want = 'b' }
+        (New-Case .java-version "# pinned`n`n  17  `r`n21" 'a=17.0.2' 'a')
+        (New-Case .java-version '17' 'old=17.0.2', 'new=17.0.15' 'new')
+        (New-Case .java-version '17.0.2' 'a=17.0.21', 'b=17.0.2.1' 'b')
+        (New-Case .java-version '17' 'b=17.0.2', 'a=17.0.2.0', 'c=17' 'a')
+        (New-Case .java-version 'Java17' 'Java17=21', 'x=17' 'Java17')
+        (New-Case .java-version 'java17' 'Java17=17' '')
+        (New-Case .java-version 'temurin-17.0.2+8' 'a=openjdk64-17.0.2' 'a')
+        (New-Case .java-version '17.0.2-1' 'a=17.0.2.LTS', 'b=17.0.1' 'a')
+        (New-Case .java-version 'corretto-1.8' 'a=1.8.0_401', 'b=1.1' 'a')
+        (New-Case .java-version '8.0.401' 'a=1.8.0_401-b10' 'a')
+        (New-Case .java-version '21' 'a=', 'b=21x' '')
+        (New-Case .java-version '21' 'a=21' 'a' Unicode)
+        (New-Case .java-version '21' 'a=21' 'a' BigEndianUnicode)
+        (New-Case .java-version "21`r`n" 'a=21' 'a' UTF8)
+        (New-Case .sdkmanrc "#java=8`nkotlin=1.9`njava = 21.0.1-tem" 'a=21.0.1' 'a')
+        (New-Case .tool-versions "nodejs 20`njava  temurin-11 zulu-17" 'a=17', 'b=11' 'b')
     ) {
         Register-Jdk $Jdks
-        New-ProjectFile "TestDrive:/$Name$Text$Jdks" $Text $Name $_['Encoding']
+        New-ProjectFile "TestDrive:/$Name$Text$Jdks" $Text $Name $Encoding
         Set-Location -LiteralPath "TestDrive:/$Name$Text$Jdks"
         (Get-CorvelProjectJdk).Alias | Should -BeExactly $Want
     }
@@ -90,7 +102,8 @@ Describe 'Set-CorvelProjectJdk' {
 
     It 'writes the request and a line feed in UTF-8 without a BOM' {
         Set-CorvelProjectJdk 'java 21'
-        [IO.File]::ReadAllBytes("$TestDrive/s/.java-version") | Should -Be ([Text.Encoding]::UTF8.GetBytes("java 21`n"))
+        [IO.File]::ReadAllBytes("$TestDrive/s/.java-version") |
+            Should -Be ([Text.Encoding]::UTF8.GetBytes("java 21`n"))
     }
 
     It 'refuses <Request> and leaves the file' -ForEach @(
@@ -133,8 +146,10 @@ Describe 'The automatic switch' {
         $global:LASTEXITCODE = 7
         Set-Location TestDrive:/a
         Set-Location TestDrive:/a/src/main
-        "$env:JAVA_HOME|$env:PATH|$Runs|$LASTEXITCODE" | Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep$base|1|7"
-        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter { $Object -ceq "Project JDK 'java17' from $a" }
+        "$env:JAVA_HOME|$env:PATH|$Runs|$LASTEXITCODE" |
+            Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep$base|1|7"
+        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter {
+            $Object -ceq "Project JDK 'java17' from $a" }
     }
 
     It 'replaces one project bin entry by the next' {
@@ -148,7 +163,8 @@ Describe 'The automatic switch' {
         $env:PATH = "/mine$Sep$env:PATH$Sep/end"
         Set-Location TestDrive:/out
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/outside|/mine$Sep$base$Sep/end"
-        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter { $Object -ceq "Left project JDK 'java17' of $a" }
+        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter {
+            $Object -ceq "Left project JDK 'java17' of $a" }
     }
 
     It 'warns once, on entering, about <Request>' -ForEach @(
@@ -160,8 +176,10 @@ Describe 'The automatic switch' {
         Set-Location TestDrive:/w
         "$env:JAVA_HOME|$env:PATH|$Runs" | Should -BeExactly "/outside|$base|0"
         Should -Invoke Write-Warning -Times 1 -Exactly -ParameterFilter {
-            $Message.StartsWith((Join-Path "$TestDrive/w" .java-version)) -and $Message.Contains("'$Request'") }
-        Should -Invoke Write-Warning -Times $Hint -Exactly -ParameterFilter { $Message.Contains("'corvel scan --auto-add'") }
+            $Message.StartsWith((Join-Path "$TestDrive/w" .java-version)) -and
+            $Message.Contains("'$Request'") }
+        Should -Invoke Write-Warning -Times $Hint -Exactly -ParameterFilter {
+            $Message.Contains("'corvel scan --auto-add'") }
     }
 
     It 'lets an explicit switch win within the project and be the JDK outside' {
@@ -174,7 +192,8 @@ Describe 'The automatic switch' {
         Set-Location TestDrive:/out
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
         Set-Location TestDrive:/a
-        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep/jdks/java21/bin$Sep$base"
+        "$env:JAVA_HOME|$env:PATH" |
+            Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep/jdks/java21/bin$Sep$base"
     }
 
     It 'follows Set-CorvelProjectJdk at once' {
@@ -192,7 +211,7 @@ Describe 'The automatic switch' {
         Set-Location TestDrive:/a
         "$Calls|$env:JAVA_HOME" | Should -BeExactly '1|/jdks/java17'
         Disable-CorvelProjectJdk
-        [object]::ReferenceEquals($ExecutionContext.InvokeCommand.LocationChangedAction, $theirs) | Should -BeTrue
+        $ExecutionContext.InvokeCommand.LocationChangedAction | Should -Be $theirs
         $ExecutionContext.InvokeCommand.LocationChangedAction = $null
     }
 

@@ -327,7 +327,8 @@ function Set-CorvelProjectJdk {
         return
     }
     try {
-        [System.IO.File]::WriteAllText($file, "$Request`n", (New-Object System.Text.UTF8Encoding $false))
+        $utf8 = New-Object System.Text.UTF8Encoding $false
+        [System.IO.File]::WriteAllText($file, "$Request`n", $utf8)
     } catch {
         Write-CorvelError $PSCmdlet "Cannot write $file`: $($_.Exception.Message)" WriteError $file
         return

@@ -4,8 +4,8 @@
 # only: nothing here writes the registry or config.json.
 #
 # PowerShell 7 runs the check from the engine's LocationChangedAction, so any prompt theme, loaded
-# before or after, keeps it. Windows PowerShell 5.1 has no such hook: there the check runs from a
-# wrapper around the prompt function, which a theme loaded after Enable replaces.
+# before or after, keeps it. Windows PowerShell 5.1 lacks that action: there the check runs from
+# a wrapper around the prompt function, which a theme loaded after Enable replaces.
 
 # $null while the switch is off; else a hashtable: Quiet; Seen and Location (the folder last
 # checked, $null outside the file system); ProjectKey (file and request of the project there, so
@@ -186,15 +186,16 @@ function Test-CorvelProjectPrompt {
 function Install-CorvelProjectHook {
     if (Test-CorvelLocationChangedAction) {
         $current = $ExecutionContext.InvokeCommand.LocationChangedAction
-        if ($null -ne $current -and [object]::ReferenceEquals($current, $script:CorvelLocationAction)) {
+        $ours = $script:CorvelLocationAction
+        if ($null -ne $current -and [object]::ReferenceEquals($current, $ours)) {
             return
         }
         $script:CorvelPreviousLocationAction = $current
         $ExecutionContext.InvokeCommand.LocationChangedAction = {
-            param($sender, $eventArgs)
+            param($source, $change)
             try {
                 if ($null -ne $script:CorvelPreviousLocationAction) {
-                    $script:CorvelPreviousLocationAction.Invoke($sender, $eventArgs)
+                    $script:CorvelPreviousLocationAction.Invoke($source, $change)
                 }
             } finally {
                 Invoke-CorvelProjectHook
@@ -209,7 +210,8 @@ function Install-CorvelProjectHook {
     $script:CorvelPreviousPrompt = ${function:global:prompt}
     if ($null -eq $script:CorvelPreviousPrompt) {
         $script:CorvelPreviousPrompt = {
-            "PS $($ExecutionContext.SessionState.Path.CurrentLocation)$('>' * ($NestedPromptLevel + 1)) "
+            $location = $ExecutionContext.SessionState.Path.CurrentLocation
+            "PS $location$('>' * ($NestedPromptLevel + 1)) "
         }
     }
     # A literal here is bound to this module, so the global prompt finds its private functions.
@@ -225,7 +227,8 @@ function Uninstall-CorvelProjectHook {
     if ($null -ne $script:CorvelLocationAction) {
         $current = $ExecutionContext.InvokeCommand.LocationChangedAction
         if ([object]::ReferenceEquals($current, $script:CorvelLocationAction)) {
-            $ExecutionContext.InvokeCommand.LocationChangedAction = $script:CorvelPreviousLocationAction
+            $previous = $script:CorvelPreviousLocationAction
+            $ExecutionContext.InvokeCommand.LocationChangedAction = $previous
             $script:CorvelLocationAction = $null
             $script:CorvelPreviousLocationAction = $null
         }
@@ -243,14 +246,16 @@ function Enable-CorvelProjectJdk {
 
     .DESCRIPTION
     Turns on the automatic switch for this session and applies the current folder's project at
-    once; put it in your profile after Import-Module Corvel. Run it again to pick up a project
-    file edited in place, since folders are checked only when the location changes. On entering a folder where
+    once; put it in your profile after Import-Module Corvel. On entering a folder where
     Get-CorvelProjectJdk finds a project, $env:JAVA_HOME becomes its JDK and its bin folder comes
     first in $env:PATH; between projects the bin folder is replaced; on leaving every project,
     JAVA_HOME and the bin entry go back, while PATH entries you added meanwhile stay. One line
     tells of each change. A request that no registered JDK matches gives one warning when the
     project is entered and changes nothing. Use-CorvelJdk inside a project wins until you leave
     it. Only this session changes; the registry and config.json are never written.
+
+    Folders are checked only when the location changes: run this command again to pick up a
+    project file edited in place.
 
     PowerShell 7 checks on every change of location. Windows PowerShell 5.1 checks when it draws
     the prompt, from a wrapper around the prompt function: a prompt theme loaded after this
