@@ -333,7 +333,7 @@ function Set-CorvelProjectJdk {
         Write-CorvelError $PSCmdlet "Cannot write $file`: $($_.Exception.Message)" WriteError $file
         return
     }
-    Update-CorvelProjectSwitch -Force
+    Invoke-CorvelProjectHook -Force
 }
 
 Register-ArgumentCompleter -CommandName Set-CorvelProjectJdk -ParameterName Request -ScriptBlock {
