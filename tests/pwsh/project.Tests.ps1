@@ -1,0 +1,234 @@
+# Project files, how their requests resolve, Set-CorvelProjectJdk and the automatic switch, on real
+# folders in pwsh, with stand-ins for the module's config reader, export-shell run and error writer.
+BeforeAll {
+    Set-StrictMode -Version Latest
+    $script:Registered = @()
+    $script:Runs = 0
+    $script:Sep = [IO.Path]::PathSeparator
+    function Get-CorvelConfig { , @($script:Registered) }
+    function Get-CorvelSessionSwitch([string] $Alias) {
+        $script:Runs++
+        $global:LASTEXITCODE = 0
+        [pscustomobject]@{ Failed = $false; JavaHome = "/jdks/$Alias"; PathSuffix = ''
+            PathPrefix = "/jdks/$Alias/bin$script:Sep" }
+    }
+    function Set-CorvelSessionJdk($Switch, [string] $BasePath = $env:PATH) {
+        $env:JAVA_HOME = $Switch.JavaHome
+        $env:PATH = $Switch.PathPrefix + $BasePath + $Switch.PathSuffix
+    }
+    function Write-CorvelError($Cmdlet, [string] $Message, $Category, $Target) {
+        $exception = New-Object Exception $Message
+        $Cmdlet.WriteError((New-Object Management.Automation.ErrorRecord $exception, 'Corvel',
+                $Category, $Target))
+    }
+    . "$PSScriptRoot/../../cli/shell/lib/Project.ps1"
+    . "$PSScriptRoot/../../cli/shell/lib/ProjectSwitch.ps1"
+    function Register-Jdk([string[]] $Pairs) {
+        $script:Registered = @($Pairs | ForEach-Object { $a, $v = $_ -split '=', 2
+                [pscustomobject]@{ Alias = $a; Path = "/jdks/$a"; Version = $v } })
+    }
+    function New-ProjectFile([string] $Folder, [string] $Text, [string] $Name = '.java-version',
+        [string] $Encoding) {
+        $bytes = [Text.Encoding]::UTF8.GetBytes($Text)
+        if ($Encoding) {
+            $with = [Text.Encoding]::$Encoding
+            $bytes = $with.GetPreamble() + $with.GetBytes($Text)
+        }
+        $dir = (New-Item -ItemType Directory -Force $Folder).FullName
+        [IO.File]::WriteAllBytes((Join-Path $dir $Name), [byte[]] $bytes)
+    }
+}
+
+BeforeDiscovery {
+    # One case of the resolution table: the file, its text, the registered JDKs as
+    # alias=detected_version, the alias expected, and the encoding written with a BOM, if any.
+    function New-Case($Name, $Text, [string[]] $Jdks, $Want, $Encoding) {
+        @{ Name = $Name; Text = $Text; Jdks = $Jdks; Want = $Want; Encoding = $Encoding }
+    }
+}
+
+Describe 'A request resolves to the registered JDK it means' {
+    AfterEach { Set-Location $PSScriptRoot }
+
+    It '<Name> holding <Text> with <Jdks> is <Want>' -ForEach @(
+        (New-Case .java-version "# pinned`n`n  17  `r`n21" 'a=17.0.2' 'a')
+        (New-Case .java-version '17' 'old=17.0.2', 'new=17.0.15' 'new')
+        (New-Case .java-version '17.0.2' 'a=17.0.21', 'b=17.0.2.1' 'b')
+        (New-Case .java-version '17' 'b=17.0.2', 'a=17.0.2.0', 'c=17' 'a')
+        (New-Case .java-version 'Java17' 'Java17=21', 'x=17' 'Java17')
+        (New-Case .java-version 'java17' 'Java17=17' '')
+        (New-Case .java-version 'temurin-17.0.2+8' 'a=openjdk64-17.0.2' 'a')
+        (New-Case .java-version '17.0.2-1' 'a=17.0.2.LTS', 'b=17.0.1' 'a')
+        (New-Case .java-version 'corretto-1.8' 'a=1.8.0_401', 'b=1.1' 'a')
+        (New-Case .java-version '8.0.401' 'a=1.8.0_401-b10' 'a')
+        (New-Case .java-version '21' 'a=', 'b=21x' '')
+        (New-Case .java-version '21' 'a=21' 'a' Unicode)
+        (New-Case .java-version '21' 'a=21' 'a' BigEndianUnicode)
+        (New-Case .java-version "21`r`n" 'a=21' 'a' UTF8)
+        (New-Case .sdkmanrc "#java=8`nkotlin=1.9`njava = 21.0.1-tem" 'a=21.0.1' 'a')
+        (New-Case .tool-versions "nodejs 20`njava  temurin-11 zulu-17" 'a=17', 'b=11' 'b')
+    ) {
+        Register-Jdk $Jdks
+        New-ProjectFile "TestDrive:/$Name$Text$Jdks" $Text $Name $Encoding
+        Set-Location -LiteralPath "TestDrive:/$Name$Text$Jdks"
+        (Get-CorvelProjectJdk).Alias | Should -BeExactly $Want
+    }
+
+    It 'takes the nearest folder that asks, passing over files that ask for nothing' {
+        Register-Jdk 'j8=8', 'j17=17', 'j21=21'
+        New-ProjectFile TestDrive:/n '8'
+        New-ProjectFile TestDrive:/n/m 'kotlin=2' '.sdkmanrc'
+        New-ProjectFile TestDrive:/n/m 'nodejs 20' '.tool-versions'
+        New-ProjectFile TestDrive:/n/m/k 'java 21' '.tool-versions'
+        New-ProjectFile TestDrive:/n/m/k '17'
+        Set-Location TestDrive:/n/m
+        (Get-CorvelProjectJdk).Alias | Should -BeExactly 'j8'
+        Set-Location TestDrive:/n/m/k
+        $found = Get-CorvelProjectJdk
+        "$($found.Alias)|$($found.Request)|$($found.File)|$($found.Root)" |
+            Should -BeExactly "j17|17|$(Join-Path "$TestDrive/n/m/k" '.java-version')|/jdks/j17"
+        Set-Location Env:
+        Get-CorvelProjectJdk | Should -BeNullOrEmpty
+    }
+}
+
+Describe 'Set-CorvelProjectJdk' {
+    BeforeEach {
+        Register-Jdk 'java17=17.0.2', 'java 21=21'
+        New-ProjectFile TestDrive:/s "8`n"
+        Set-Location TestDrive:/s
+    }
+    AfterEach { Set-Location $PSScriptRoot }
+
+    It 'writes the request and a line feed in UTF-8 without a BOM' {
+        Set-CorvelProjectJdk 'java 21'
+        [IO.File]::ReadAllBytes("$TestDrive/s/.java-version") |
+            Should -Be ([Text.Encoding]::UTF8.GetBytes("java 21`n"))
+    }
+
+    It 'refuses <Request> and leaves the file' -ForEach @(
+        @{ Request = '#17' }, @{ Request = "17`n" }, @{ Request = ' 17' }, @{ Request = '17 ' }
+        @{ Request = '99' }, @{ Request = 'latest' }) {
+        Set-CorvelProjectJdk $Request -ErrorVariable failed -ErrorAction SilentlyContinue
+        $failed.Count | Should -Be 1
+        Get-Content -Raw "$TestDrive/s/.java-version" | Should -BeExactly "8`n"
+    }
+
+    It 'completes the registered aliases' {
+        (TabExpansion2 'Set-CorvelProjectJdk java' 25).CompletionMatches.CompletionText |
+            Should -Be @('java17', "'java 21'")
+    }
+}
+
+Describe 'The automatic switch' {
+    BeforeEach {
+        Register-Jdk 'java17=17.0.2', 'java21=21.0.1'
+        New-ProjectFile TestDrive:/a '17'
+        New-ProjectFile TestDrive:/b 'java=21' '.sdkmanrc'
+        New-Item -ItemType Directory -Force TestDrive:/a/src/main, TestDrive:/out | Out-Null
+        $a = "$TestDrive/a/.java-version"
+        $base = "/usr/bin$Sep/bin"
+        $env:PATH = $base
+        $env:JAVA_HOME = '/outside'
+        $script:Runs = 0
+        Mock Write-Host {}
+        Mock Write-Warning {}
+        Set-Location TestDrive:/out
+        Enable-CorvelProjectJdk
+    }
+    AfterEach {
+        Set-Location $PSScriptRoot
+        Disable-CorvelProjectJdk
+        $ExecutionContext.InvokeCommand.LocationChangedAction | Should -BeNullOrEmpty
+    }
+
+    It 'enters a project once, and does nothing within it' {
+        $global:LASTEXITCODE = 7
+        Set-Location TestDrive:/a
+        Set-Location TestDrive:/a/src/main
+        "$env:JAVA_HOME|$env:PATH|$Runs|$LASTEXITCODE" |
+            Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep$base|1|7"
+        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter {
+            $Object -ceq "Project JDK 'java17' from $a" }
+    }
+
+    It 'replaces one project bin entry by the next' {
+        Set-Location TestDrive:/a
+        Set-Location TestDrive:/b
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
+    }
+
+    It 'takes back only its own bin entry and JAVA_HOME on leaving' {
+        Set-Location TestDrive:/a/src
+        $env:PATH = "/mine$Sep$env:PATH$Sep/end"
+        Set-Location TestDrive:/out
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/outside|/mine$Sep$base$Sep/end"
+        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter {
+            $Object -ceq "Left project JDK 'java17' of $a" }
+    }
+
+    It 'warns once, on entering, about <Request>' -ForEach @(
+        @{ Request = '99'; Hint = 1 }, @{ Request = 'nonsense'; Hint = 0 }) {
+        New-ProjectFile TestDrive:/w $Request
+        New-Item -ItemType Directory -Force TestDrive:/w/x | Out-Null
+        Set-Location TestDrive:/w
+        Set-Location TestDrive:/w/x
+        Set-Location TestDrive:/w
+        "$env:JAVA_HOME|$env:PATH|$Runs" | Should -BeExactly "/outside|$base|0"
+        Should -Invoke Write-Warning -Times 1 -Exactly -ParameterFilter {
+            $Message.StartsWith((Join-Path "$TestDrive/w" .java-version)) -and
+            $Message.Contains("'$Request'") }
+        Should -Invoke Write-Warning -Times $Hint -Exactly -ParameterFilter {
+            $Message.Contains("'corvel scan --auto-add'") }
+    }
+
+    It 'lets an explicit switch win within the project and be the JDK outside' {
+        Set-Location TestDrive:/a
+        Undo-CorvelProjectSwitch
+        Set-CorvelSessionJdk (Get-CorvelSessionSwitch java21)
+        Register-CorvelExplicitSwitch
+        Set-Location TestDrive:/a/src
+        $env:JAVA_HOME | Should -BeExactly '/jdks/java21'
+        Set-Location TestDrive:/out
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
+        Set-Location TestDrive:/a
+        "$env:JAVA_HOME|$env:PATH" |
+            Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep/jdks/java21/bin$Sep$base"
+    }
+
+    It 'follows Set-CorvelProjectJdk at once' {
+        Set-Location TestDrive:/a
+        Set-CorvelProjectJdk java21
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
+    }
+
+    It 'chains the location action that was there, and puts it back on Disable' {
+        Disable-CorvelProjectJdk
+        $script:Calls = 0
+        $ExecutionContext.InvokeCommand.LocationChangedAction = { $script:Calls++ }
+        $theirs = $ExecutionContext.InvokeCommand.LocationChangedAction
+        Enable-CorvelProjectJdk
+        Set-Location TestDrive:/a
+        "$Calls|$env:JAVA_HOME" | Should -BeExactly '1|/jdks/java17'
+        Disable-CorvelProjectJdk
+        $ExecutionContext.InvokeCommand.LocationChangedAction | Should -Be $theirs
+        $ExecutionContext.InvokeCommand.LocationChangedAction = $null
+    }
+
+    It 'restores the session and the prompt on Disable, in the prompt hook of 5.1' {
+        Disable-CorvelProjectJdk
+        Mock Test-CorvelLocationChangedAction { $false }
+        Mock Find-CorvelProjectFile { @{ File = $a; Request = '17' } }
+        function global:prompt { "theme $?> " }
+        Set-Location TestDrive:/a
+        Enable-CorvelProjectJdk -Quiet
+        Write-Error 'failed' -ErrorAction SilentlyContinue
+        $shown = prompt
+        $shown | Should -BeExactly 'theme False> '
+        $env:JAVA_HOME | Should -BeExactly '/jdks/java17'
+        Should -Invoke Find-CorvelProjectFile -Times 1 -Exactly
+        Disable-CorvelProjectJdk
+        "$env:JAVA_HOME|$env:PATH|$(prompt)" | Should -BeExactly "/outside|$base|theme True> "
+        Should -Invoke Write-Host -Times 0 -Exactly
+    }
+}
