@@ -1,8 +1,10 @@
 # The Corvel module: Use-CorvelJdk (alias corvel-use) switches the JDK with 'corvel use' and
-# applies the same switch to this session, and Tab completes corvel's commands, flags and
-# registered aliases. It runs corvel.exe only through its documented commands, reads
-# config.json only to complete aliases, and writes no file. Written for Windows PowerShell 5.1
-# and PowerShell 7 alike.
+# applies the same switch to this session; Enable-CorvelProjectJdk switches the session to the
+# JDK that a project's .java-version, .sdkmanrc or .tool-versions pins on entering its folder;
+# Tab completes corvel's commands, flags and registered aliases. It runs corvel.exe only through
+# its documented commands, reads config.json without ever writing it, and writes no file but
+# the .java-version of Set-CorvelProjectJdk. Written for Windows PowerShell 5.1 and PowerShell 7
+# alike.
 Set-StrictMode -Version Latest
 
 # The folder of this module, where the ZIP puts corvel.exe too.
@@ -10,7 +12,7 @@ $script:ModuleRoot = $PSScriptRoot
 
 # One file per concern, loaded in this order: adding a file is adding its name here and to the
 # manifest's FileList.
-$script:Parts = @('Invoke', 'Config', 'Session', 'Completion')
+$script:Parts = @('Invoke', 'Config', 'Session', 'Completion', 'Project', 'ProjectSwitch')
 foreach ($part in $script:Parts) {
     . (Join-Path (Join-Path $PSScriptRoot 'lib') "$part.ps1")
 }
@@ -31,5 +33,8 @@ $completeAlias = {
 }
 Register-ArgumentCompleter -CommandName Use-CorvelJdk, corvel-use -ParameterName Alias `
     -ScriptBlock $completeAlias
+Register-ArgumentCompleter -CommandName Set-CorvelProjectJdk -ParameterName Request `
+    -ScriptBlock $completeAlias
 
-Export-ModuleMember -Function 'Use-CorvelJdk' -Alias 'corvel-use'
+Export-ModuleMember -Alias 'corvel-use' -Function 'Use-CorvelJdk', 'Get-CorvelProjectJdk',
+    'Set-CorvelProjectJdk', 'Enable-CorvelProjectJdk', 'Disable-CorvelProjectJdk'

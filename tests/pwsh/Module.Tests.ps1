@@ -1,24 +1,42 @@
-# Use-CorvelJdk with the real corvel.exe under Wine, beside the module as unpacked from the ZIP:
-# it switches the session and the user environment; a failure shows corvel's error once, in
-# plain text even when corvel colours it.
+# Use-CorvelJdk and the project switch with the real corvel.exe under Wine, from the ZIP unpacked
+# into an empty folder: they switch the session and the user environment; a failure shows
+# corvel's error once, in plain text even when corvel colours it.
 BeforeAll {
     . "$PSScriptRoot/common.ps1"
+    $packages = "$jdks/packages"
+    & $env:CORVEL_CPACK --config "$env:CORVEL_BUILD_DIR/CPackConfig.cmake" -B $packages | Out-Null
+    if ($LASTEXITCODE -ne 0) { throw 'cpack could not build the ZIP' }
     $module = (New-Item -ItemType Directory "$jdks/module").FullName
-    Copy-Item "$PSScriptRoot/../../cli/shell/Corvel.ps?1", "$PSScriptRoot/../../cli/shell/lib" `
-        $module -Recurse
-    New-WineShim "$module/corvel.exe"
+    Expand-Archive -LiteralPath (Get-Item "$packages/*.zip").FullName -DestinationPath $module
+    # pwsh on Linux cannot start a Windows program: a shim under corvel.exe's name runs the
+    # unpacked one under Wine, and none is left on PATH.
+    Move-Item "$module/corvel.exe" "$module/corvel-unpacked.exe"
+    New-WineShim "$module/corvel.exe" "$module/corvel-unpacked.exe"
+    Remove-Item "$bin/corvel.exe", "$bin/corvel"
     New-WineShim "$bin/reg" reg
-    New-Item -ItemType Directory "$jdks/jdk 21/bin" | Out-Null
-    foreach ($name in 'java', 'javac') {
-        Copy-Item $env:CORVEL_JAVA_STANDIN "$jdks/jdk 21/bin/$name.exe"
+    foreach ($jdk in 'jdk 21', 'jdk 17') {
+        New-Item -ItemType Directory "$jdks/$jdk/bin" | Out-Null
+        foreach ($name in 'java', 'javac') {
+            Copy-Item $env:CORVEL_JAVA_STANDIN "$jdks/$jdk/bin/$name.exe"
+        }
     }
     $root = 'C:\corvel-pwsh\jdk 21'
-    Set-Config @{ 'pwsh jdk' = $root; '-dash' = $root; broken = 'C:\corvel-pwsh\nothing here' }
+    $root17 = 'C:\corvel-pwsh\jdk 17'
+    Set-Config @{ 'pwsh jdk' = $root; '-dash' = $root; other = $root17
+        broken = 'C:\corvel-pwsh\nothing here' }
     Import-Module "$module/Corvel.psd1" -Force
     $path = $env:PATH
 }
 AfterAll {
     Remove-Module Corvel
+}
+
+Describe 'The ZIP carries every file the manifest names' {
+    It 'holds each one' {
+        $manifest = Import-PowerShellDataFile "$module/Corvel.psd1"
+        $manifest.FileList | Where-Object { -not (Test-Path -LiteralPath "$module/$_") } |
+            Should -BeNullOrEmpty
+    }
 }
 
 Describe 'Use-CorvelJdk switches the session and the user environment' {
@@ -56,5 +74,37 @@ Describe 'A failed Use-CorvelJdk shows the one error corvel gave, in plain text'
         $failure[0].Exception.Message | Should -BeLike $Message
         $failure[0].Exception.Message | Should -Not -Match "`e"
         @($shown | Where-Object { "$_" -like "*$Message*" }).Count | Should -Be 1
+    }
+}
+
+Describe 'The project switch applies the export-shell lines, and corvel-use in a project wins' {
+    AfterAll {
+        Disable-CorvelProjectJdk
+        Set-Location $PSScriptRoot
+    }
+
+    It 'enters, gives way to an explicit switch, and enters again' {
+        New-Item -ItemType Directory "$jdks/project/sub" | Out-Null
+        Set-Content -LiteralPath "$jdks/project/.java-version" 'pwsh jdk'
+        $env:JAVA_HOME = $null
+        $seen = @()
+        Enable-CorvelProjectJdk -Quiet
+        Set-Location "$jdks/project/sub"
+        $seen += "$env:JAVA_HOME|$env:PATH"
+        corvel-use other
+        Set-Location "$jdks/project"
+        $seen += "$env:JAVA_HOME|$env:PATH"
+        Set-Location $jdks
+        $seen += "$env:JAVA_HOME|$env:PATH"
+        Set-Location "$jdks/project"
+        $seen += "$env:JAVA_HOME|$env:PATH"
+        $env:PATH = $path
+        $seen | Should -BeExactly @("$root|$root\bin;$path", "$root17|$root17\bin;$path",
+            "$root17|$root17\bin;$path", "$root|$root\bin;$root17\bin;$path")
+    }
+
+    It 'completes Set-CorvelProjectJdk with the registered aliases' {
+        (TabExpansion2 'Set-CorvelProjectJdk p' 22).CompletionMatches.CompletionText |
+            Should -BeExactly "'pwsh jdk'"
     }
 }

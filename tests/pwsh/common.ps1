@@ -8,6 +8,8 @@ bash "$PSScriptRoot/../wine/wine-prefix.sh" ensure
 if ($LASTEXITCODE -ne 0) { throw "the Wine prefix $prefix is not ready" }
 $users = @(Get-ChildItem "$prefix/drive_c/users" -Directory | Where-Object Name -ne 'Public')
 $roaming = "$($users[0].FullName)/AppData/Roaming"
+# Where the module looks for config.json, as Windows sets it.
+$env:APPDATA = $roaming
 $jdks = "$prefix/drive_c/corvel-pwsh"
 Remove-Item -Recurse -Force -ErrorAction Ignore "$roaming/corvel", $jdks
 $bin = (New-Item -ItemType Directory "$jdks/shims").FullName

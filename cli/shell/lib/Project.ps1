@@ -335,21 +335,3 @@ function Set-CorvelProjectJdk {
     }
     Invoke-CorvelProjectHook -Force
 }
-
-Register-ArgumentCompleter -CommandName Set-CorvelProjectJdk -ParameterName Request -ScriptBlock {
-    param($commandName, $parameterName, $wordToComplete, $commandAst, $fakeBoundParameters)
-    $typed = $wordToComplete -replace '^[''"]|[''"]$', ''
-    $config = Get-CorvelConfig
-    foreach ($entry in @($config)) {
-        if ($null -eq $entry -or
-            -not $entry.Alias.StartsWith($typed, [System.StringComparison]::OrdinalIgnoreCase)) {
-            continue
-        }
-        $text = $entry.Alias
-        if ($text -notmatch '^[\w.+-]+$') {
-            $text = "'" + ($text -replace "'", "''") + "'"
-        }
-        New-Object System.Management.Automation.CompletionResult $text, $entry.Alias,
-            'ParameterValue', $entry.Alias
-    }
-}

@@ -216,6 +216,10 @@ function Use-CorvelJdk {
         Write-CorvelError $PSCmdlet (Get-CorvelErrorMessage $run $exe) 'InvalidOperation' $Alias
         return
     }
+    # Inside a project, this switch replaces the project's and is also what the session keeps
+    # outside projects.
+    Undo-CorvelProjectSwitch
     Set-CorvelSessionJdk $switch
+    Register-CorvelExplicitSwitch
     $global:LASTEXITCODE = 0
 }

@@ -113,11 +113,6 @@ Describe 'Set-CorvelProjectJdk' {
         $failed.Count | Should -Be 1
         Get-Content -Raw "$TestDrive/s/.java-version" | Should -BeExactly "8`n"
     }
-
-    It 'completes the registered aliases' {
-        (TabExpansion2 'Set-CorvelProjectJdk java' 25).CompletionMatches.CompletionText |
-            Should -Be @('java17', "'java 21'")
-    }
 }
 
 Describe 'The automatic switch' {
