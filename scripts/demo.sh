@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A demonstration of corvel.exe under Wine: add, list, use, current, export-shell, doctor, scan
-# and remove on a JDK-like folder. Installs what is missing, builds the Windows
-# program, and runs it in a throwaway Wine prefix that is deleted at the end (never ~/.wine).
+# and remove on a JDK-like folder; then the PowerShell road in pwsh: the Corvel module, corvel-use
+# with Tab completion, and a project folder whose .java-version switches the session. Installs
+# what is missing, builds the Windows program, and runs it in a throwaway Wine prefix that is
+# deleted at the end (never ~/.wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -66,3 +68,39 @@ printf 'IMPLEMENTOR="Oracle Corporation"\nJAVA_VERSION="17.0.9"\n' >"$jdk17/rele
 show scan --auto-add
 show list
 show remove java17 --force
+
+# The PowerShell road. pwsh on Linux cannot start a Windows program, so a shim named corvel.exe
+# beside the module runs corvel.exe under Wine; everything else is as on Windows.
+module="$WINEPREFIX/drive_c/demo/module"
+mkdir -p "$module"
+cp -r cli/shell/Corvel.psd1 cli/shell/Corvel.psm1 cli/shell/lib "$module/"
+printf '#!/bin/sh\nexec wine %q "$@"\n' "$corvel" >"$module/corvel.exe"
+chmod +x "$module/corvel.exe"
+project="$WINEPREFIX/drive_c/demo/shop"
+mkdir -p "$project/src"
+printf '17\n' >"$project/.java-version"
+roaming="$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | awk '{ print $1 }')"
+show scan --auto-add >/dev/null
+printf '\n%s--- PowerShell: Import-Module Corvel, corvel-use, Enable-CorvelProjectJdk%s\n' \
+    "$bold" "$plain"
+env -u JAVA_HOME APPDATA="$roaming" CORVEL_MODULE="$module" CORVEL_PROJECT="$project" \
+    pwsh -NoProfile -NonInteractive -Command '
+    if ([Console]::IsOutputRedirected) { $PSStyle.OutputRendering = "PlainText" }
+    function Show([string] $Line) {
+        Write-Host "`nPS> $Line"
+        Invoke-Expression $Line
+    }
+    Show "Import-Module $env:CORVEL_MODULE/Corvel.psd1"
+    $typed = "corvel-use ja"
+    Write-Host "`nPS> $typed<Tab>"
+    (TabExpansion2 $typed $typed.Length).CompletionMatches.CompletionText -join "  "
+    Show "corvel-use java21"
+    Show "`$env:JAVA_HOME"
+    Show "Enable-CorvelProjectJdk"
+    Show "Get-Content $env:CORVEL_PROJECT/.java-version"
+    Show "Set-Location $env:CORVEL_PROJECT/src"
+    Show "`$env:JAVA_HOME"
+    Show "Get-CorvelProjectJdk | Format-List"
+    Show "Set-Location /"
+    Show "`$env:JAVA_HOME"
+'
