@@ -55,60 +55,55 @@ RootFault root_fault(std::string_view root) {
     return RootFault::None;
 }
 
+// What is wrong with `shown` for `fault`, then the remedy: moving the folder, followed by
+// `move_tail`, or `full_path_remedy` for a path that is not full (a device path among them).
+std::string root_fault_text(RootFault fault, std::string_view shown, std::string_view move_tail,
+                            std::string_view full_path_remedy) {
+    std::string text(shown);
+    switch (fault) {
+        case RootFault::Semicolon:
+            text +=
+                " contains ';', which splits a Path entry in two; move the JDK to a folder "
+                "without ';'";
+            return text.append(move_tail);
+        case RootFault::Percent:
+            text +=
+                " contains '%', which Windows expands in Path; move the JDK to a folder "
+                "without '%'";
+            return text.append(move_tail);
+        case RootFault::None:
+        case RootFault::DevicePath:
+        case RootFault::NotFullPath:
+            break;
+    }
+    text += " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; ";
+    return text.append(full_path_remedy);
+}
+
 }  // namespace
 
 CoreResult<void> check_activatable_root(std::string_view root) {
-    std::string shown(root);
-    switch (root_fault(root)) {
-        case RootFault::None:
-            return {};
-        case RootFault::Semicolon:
-            return std::unexpected(CoreError::invalid_jdk_path(
-                shown +
-                " contains ';', which splits a Path entry in two; move the JDK to a folder "
-                "without ';' and register it again"));
-        case RootFault::Percent:
-            return std::unexpected(CoreError::invalid_jdk_path(
-                shown +
-                " contains '%', which Windows expands in Path; move the JDK to a folder "
-                "without '%' and register it again"));
-        case RootFault::DevicePath:
-        case RootFault::NotFullPath:
-            break;
+    RootFault fault = root_fault(root);
+    if (fault == RootFault::None) {
+        return {};
     }
-    return std::unexpected(CoreError::invalid_jdk_path(
-        shown +
-        " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; "
-        "register the JDK again under its full path"));
+    return std::unexpected(CoreError::invalid_jdk_path(root_fault_text(
+        fault, root, " and register it again", "register the JDK again under its full path")));
 }
 
 CoreResult<void> check_registrable_root(std::string_view path) {
-    std::string shown(path);
-    switch (root_fault(trim_trailing_separators(path))) {
-        case RootFault::None:
-            return {};
-        case RootFault::Semicolon:
-            return std::unexpected(CoreError::invalid_jdk_path(
-                shown +
-                " contains ';', which splits a Path entry in two; move the JDK to a folder "
-                "without ';' to add it"));
-        case RootFault::Percent:
-            return std::unexpected(CoreError::invalid_jdk_path(
-                shown +
-                " contains '%', which Windows expands in Path; move the JDK to a folder "
-                "without '%' to add it"));
-        case RootFault::DevicePath:
-            return std::unexpected(CoreError::invalid_jdk_path(
-                shown +
-                " is a device path, which other programs do not read as a folder; add the JDK "
-                "under its plain path like C:\\jdks\\jdk-21"));
-        case RootFault::NotFullPath:
-            break;
+    RootFault fault = root_fault(trim_trailing_separators(path));
+    if (fault == RootFault::None) {
+        return {};
+    }
+    if (fault == RootFault::DevicePath) {
+        return std::unexpected(CoreError::invalid_jdk_path(
+            std::string(path) +
+            " is a device path, which other programs do not read as a folder; add the JDK "
+            "under its plain path like C:\\jdks\\jdk-21"));
     }
     return std::unexpected(CoreError::invalid_jdk_path(
-        shown +
-        " is not a full path like C:\\jdks\\jdk-21 or \\\\server\\share\\jdk-21; add the "
-        "JDK under its full path"));
+        root_fault_text(fault, path, " to add it", "add the JDK under its full path")));
 }
 
 CoreResult<ApplyOutcome> apply_environment(const Platform& platform, std::string_view root,
