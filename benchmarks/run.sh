@@ -23,8 +23,9 @@
 # Everything happens in a private Wine prefix in a temporary folder (never ~/.wine), removed on
 # exit. A desktop is kept alive throughout (benchmarks/programs/desktop_holder.c), as a Windows
 # session has one. Needs wine, wineserver, wineboot and x86_64-w64-mingw32-gcc. Takes a few
-# minutes. benchmarks/completion.ps1 (run at the end when pwsh is there) times Tab completion
-# of aliases in PowerShell. benchmarks/profile.sh counts the instructions of corvel's own code with callgrind.
+# minutes. benchmarks/completion.ps1 and benchmarks/project-prompt.ps1 (run at the end when pwsh
+# is there) time Tab completion of aliases and the project switch of the PowerShell module.
+# benchmarks/profile.sh counts the instructions of corvel's own code with callgrind.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -214,9 +215,13 @@ echo
 echo "floor: the do-nothing program; lookup: the program that only looks up the roaming"
 echo "application-data folder, as every command but --version must first."
 
-# Tab completion in PowerShell needs no Wine: its own benchmark, run here when pwsh is there.
+# Tab completion and the project switch in PowerShell need no Wine: their own benchmarks, run
+# here when pwsh is there.
 if command -v pwsh >/dev/null 2>&1; then
     echo
     echo "Tab completion of aliases in pwsh (benchmarks/completion.ps1):"
     pwsh -NoProfile -NonInteractive -File "$here/completion.ps1"
+    echo
+    echo "The project switch against a bare prompt in pwsh (benchmarks/project-prompt.ps1):"
+    pwsh -NoProfile -NonInteractive -File "$here/project-prompt.ps1"
 fi
