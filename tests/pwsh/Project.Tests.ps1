@@ -177,20 +177,6 @@ Describe 'The automatic switch' {
             $Message.Contains("'corvel scan --auto-add'") }
     }
 
-    It 'lets an explicit switch win within the project and be the JDK outside' {
-        Set-Location TestDrive:/a
-        Undo-CorvelProjectSwitch
-        Set-CorvelSessionJdk (Get-CorvelSessionSwitch java21)
-        Register-CorvelExplicitSwitch
-        Set-Location TestDrive:/a/src
-        $env:JAVA_HOME | Should -BeExactly '/jdks/java21'
-        Set-Location TestDrive:/out
-        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
-        Set-Location TestDrive:/a
-        "$env:JAVA_HOME|$env:PATH" |
-            Should -BeExactly "/jdks/java17|/jdks/java17/bin$Sep/jdks/java21/bin$Sep$base"
-    }
-
     It 'follows Set-CorvelProjectJdk at once' {
         Set-Location TestDrive:/a
         Set-CorvelProjectJdk java21
