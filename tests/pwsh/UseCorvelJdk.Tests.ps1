@@ -1,5 +1,6 @@
-# How Use-CorvelJdk fails, against a stand-in corvel.exe: the caller sees a failure as of any
-# cmdlet, one plain error, and no change unless every step succeeded.
+# Use-CorvelJdk against a stand-in corvel.exe: it reads export-shell's lines as data, runs use
+# only after they passed and applies them only after use succeeded, never running them; and a
+# failure is one as of any cmdlet, with one plain error and no change.
 BeforeAll {
     . "$PSScriptRoot/fake.ps1"
     $module = New-FakeCorvelModule
@@ -7,13 +8,16 @@ BeforeAll {
     $path = $env:PATH
     $stopScript = "$module/stop.ps1"
     Set-Content $stopScript "`$ErrorActionPreference = 'Stop'; Use-CorvelJdk a; 'reached'"
-    # The stand-in's answers for a switch, and the session before it.
-    function Reset-Session {
+    # The session before a switch, and the stand-in's answers: none, or with -Failing those of
+    # a switch that fails at use.
+    function Reset-Session([switch] $Failing) {
         Reset-FakeCorvel $module
         $env:PATH = $path
-        $env:FAKE_EXPORT = $goodLines
-        $env:FAKE_USE_STATUS = 1
-        $env:FAKE_USE_ERR = "Error: Invalid JDK path: C:\j"
+        if ($Failing) {
+            $env:FAKE_EXPORT = $goodLines
+            $env:FAKE_USE_STATUS = 1
+            $env:FAKE_USE_ERR = "Error: Invalid JDK path: C:\j"
+        }
     }
 }
 AfterAll {
@@ -22,8 +26,62 @@ AfterAll {
     Remove-Item -Recurse -Force $module
 }
 
-Describe 'A failed switch is a failure to the caller' {
+Describe 'Lines that are not exactly the two assignments change nothing and switch nothing' {
     BeforeEach { Reset-Session }
+
+    It '<Name>' -ForEach @(
+        @{ Name = 'a third statement'; Lines = "$goodLines`nRemove-Item C:\x" }
+        @{ Name = 'a command as a value'
+            Lines = "`$env:JAVA_HOME = calc`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'a missing PATH line'; Lines = "`$env:JAVA_HOME = 'C:\j'" }
+        @{ Name = 'a double-quoted string'
+            Lines = "`$env:JAVA_HOME = `"C:\`$(calc)`"`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'a subexpression term'
+            Lines = "`$env:JAVA_HOME = 'C:\j' + `$(calc)`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'another variable'
+            Lines = "`$env:JAVA_HOME = 'C:\j'`n`$env:PATH = 'C:\j\bin;' + `$env:TEMP" }
+        @{ Name = '$env:PATH in JAVA_HOME'
+            Lines = "`$env:JAVA_HOME = 'C:\j' + `$env:PATH`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'another variable assigned'
+            Lines = "`$env:JAVA_HOMEX = 'C:\j'`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'a [char] of a string'
+            Lines = "`$env:JAVA_HOME = 'C:\j' + [char]'x'`n`$env:PATH = 'C:\j\bin;' + `$env:PATH" }
+        @{ Name = 'a failed export-shell'; Lines = ''; Status = 1 }
+    ) {
+        $env:FAKE_EXPORT = $Lines
+        if ($Status) { $env:FAKE_EXPORT_STATUS = $Status }
+        Use-CorvelJdk a -ErrorVariable failure -ErrorAction SilentlyContinue
+        $failure.Count | Should -Be 1
+        Get-Content $env:FAKE_CORVEL_LOG | Should -Not -Match '^use'
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "C:\before|$path"
+    }
+}
+
+Describe 'The accepted lines are evaluated piece by piece' {
+    BeforeEach { Reset-Session }
+
+    It '<Name>' -ForEach @(
+        @{ Name = '[char] terms and a surrogate pair'
+            Lines = "`$env:JAVA_HOME = 'C:\j' + [char]0x00E9 + ' ' + [char]0xD83D + " +
+                "[char]0xDE00`n" +
+                "`$env:PATH = 'C:\j' + [char]0x00E9 + '\bin;' + `$env:PATH"
+            JavaHome = "C:\j$([char]0xE9) $([char]::ConvertFromUtf32(0x1F600))"
+            Prefix = "C:\j$([char]0xE9)\bin;"; Suffix = '' }
+        @{ Name = 'quotes and text that would run if executed'
+            Lines = "`$env:JAVA_HOME = 'C:\it''s `$(calc)'`n`$env:PATH = 'a;' + `$env:PATH + ';z'"
+            JavaHome = 'C:\it''s $(calc)'; Prefix = 'a;'; Suffix = ';z' }
+    ) {
+        $env:FAKE_EXPORT = $Lines
+        Use-CorvelJdk -Alias '-dash'
+        $LASTEXITCODE | Should -Be 0
+        "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "$JavaHome|$Prefix$path$Suffix"
+        Get-Content $env:FAKE_CORVEL_LOG |
+            Should -Be 'export-shell --shell powershell -- -dash', 'use -- -dash'
+    }
+}
+
+Describe 'A failed switch is a failure to the caller' {
+    BeforeEach { Reset-Session -Failing }
 
     It 'stops the caller: <Name>' -ForEach @(
         @{ Name = '$ErrorActionPreference in a function'
@@ -54,7 +112,7 @@ Describe 'A failed switch is a failure to the caller' {
 }
 
 Describe 'A failure raises one error with the plain message' {
-    BeforeEach { Reset-Session }
+    BeforeEach { Reset-Session -Failing }
 
     It '<Name>' -ForEach @(
         @{ Name = 'a coloured Error line of use'; Export = 0; Use = 1; Status = 1
