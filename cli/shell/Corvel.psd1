@@ -12,8 +12,9 @@
     CmdletsToExport      = @()
     VariablesToExport    = @()
     AliasesToExport      = @('corvel-use')
-    FileList             = @('Corvel.psd1', 'Corvel.psm1', 'lib\Invoke.ps1', 'lib\Config.ps1',
-        'lib\Session.ps1', 'lib\Completion.ps1', 'lib\Project.ps1', 'lib\ProjectSwitch.ps1')
+    FileList             = @('Corvel.psd1', 'Corvel.psm1', 'lib\Text.ps1', 'lib\Invoke.ps1',
+        'lib\Config.ps1', 'lib\Session.ps1', 'lib\Completion.ps1', 'lib\Project.ps1',
+        'lib\ProjectSwitch.ps1')
     PrivateData          = @{
         PSData = @{
             Tags = @('Java', 'JDK', 'JAVA_HOME', 'Windows')

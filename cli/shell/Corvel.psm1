@@ -12,7 +12,7 @@ $script:ModuleRoot = $PSScriptRoot
 
 # One file per concern, loaded in this order: adding a file is adding its name here and to the
 # manifest's FileList.
-$script:Parts = @('Invoke', 'Config', 'Session', 'Completion', 'Project', 'ProjectSwitch')
+$script:Parts = @('Text', 'Invoke', 'Config', 'Session', 'Completion', 'Project', 'ProjectSwitch')
 foreach ($part in $script:Parts) {
     . (Join-Path (Join-Path $PSScriptRoot 'lib') "$part.ps1")
 }

@@ -9,10 +9,6 @@ $script:Flags = @{
 }
 $script:AliasCommands = @('use', 'remove', 'export-shell')
 
-# Characters that `corvel list` shows as U+FFFD, shown so in the menu too: controls, DEL, the
-# bidirectional controls and the line and paragraph separators.
-$script:UnsafeDisplayPattern = '[\x00-\x1F\x7F-\x9F\u061C\u200E\u200F\u202A-\u202E\u2066-\u2069' +
-    '\u2028\u2029]'
 # The aliases of the last config.json read, sorted for prefix search, and the entries they
 # came from.
 $script:SortedAliases = @()
@@ -41,7 +37,7 @@ function New-CorvelCompletion([string[]] $Candidates, [string] $Word, [string] $
         if ($candidate -eq '' -or $dash -or $special) {
             $text = "'" + ($candidate -replace '([''\u2018-\u201B])', '$1$1') + "'"
         }
-        $shown = $candidate -replace $script:UnsafeDisplayPattern, [string][char] 0xFFFD
+        $shown = ConvertTo-CorvelDisplayText $candidate
         if ($shown -eq '') {
             $shown = $text
         }

@@ -23,8 +23,8 @@ function New-CorvelConfigBuilder {
     }
 }
 
-function Add-CorvelConfigEntry($Builder, [string] $Alias, [string] $Path, $Version) {
-    $entry = [pscustomobject]@{ Alias = $Alias; Path = $Path; Version = $Version }
+function Add-CorvelConfigEntry($Builder, [string] $Alias, [string] $Path, $Version, $Vendor) {
+    $entry = [pscustomobject]@{ Alias = $Alias; Path = $Path; Version = $Version; Vendor = $Vendor }
     $at = 0
     if ($Builder.Index.TryGetValue($Alias, [ref] $at)) {
         $Builder.Entries[$at] = $entry
@@ -85,6 +85,7 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
             }
             $path = $null
             $version = $null
+            $vendor = $null
             $seen = 0
             foreach ($field in $fields.EnumerateObject()) {
                 $name = $field.Name
@@ -110,6 +111,8 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     $path = $value.GetString()
                 } elseif ($bit -eq 2 -and $isString) {
                     $version = $value.GetString()
+                } elseif ($bit -eq 4 -and $isString) {
+                    $vendor = $value.GetString()
                 }
             }
             $alias = $record.Name
@@ -118,7 +121,8 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     $path -match $script:LoneSurrogatePattern))) {
                 return $null
             }
-            $entry = [pscustomobject]@{ Alias = $alias; Path = $path; Version = $version }
+            $entry = [pscustomobject]@{ Alias = $alias; Path = $path; Version = $version
+                Vendor = $vendor }
             $at = 0
             if ($index.TryGetValue($alias, [ref] $at)) {
                 $entries[$at] = $entry
@@ -178,6 +182,7 @@ function Read-CorvelConfigText([string] $Text) {
     $alias = $null
     $path = $null
     $version = $null
+    $vendor = $null
     $end = 0
     foreach ($match in $script:JsonTokenPattern.Matches($Text)) {
         $end = $match.Index + $match.Length
@@ -249,7 +254,7 @@ function Read-CorvelConfigText([string] $Text) {
                 if ($null -eq $path) {
                     return $null
                 }
-                Add-CorvelConfigEntry $builder $alias $path $version
+                Add-CorvelConfigEntry $builder $alias $path $version $vendor
                 $level = 'Versions'
             } elseif ($level -eq 'Versions') {
                 $level = 'Top'
@@ -285,6 +290,7 @@ function Read-CorvelConfigText([string] $Text) {
                 $seenField = @{}
                 $path = $null
                 $version = $null
+                $vendor = $null
             } else {
                 return $null
             }
@@ -312,6 +318,8 @@ function Read-CorvelConfigText([string] $Text) {
             $path = $value
         } elseif ($pending -ceq 'detected_version') {
             $version = $value
+        } elseif ($pending -ceq 'vendor') {
+            $vendor = $value
         }
     }
     if ($expect -ne 'End' -or $Text.Substring($end).Trim(" `t`r`n".ToCharArray()).Length -ne 0) {
@@ -337,6 +345,77 @@ function Read-CorvelConfigByte([byte[]] $Bytes) {
     return Read-CorvelConfigText $strict.GetString($Bytes)
 }
 
+# What reading config.json gave: File (its full name, $null without APPDATA), Entries (an array,
+# possibly empty, of objects with Alias, Path, Version and Vendor, the last two $null when not
+# recorded; $null unless the file was read) and Problem: $null, 'Missing', 'Damaged' (corvel
+# would take it as damaged) or 'Unreadable' with the system's Reason. The file is read again only
+# when its last-write time or length has changed. Never throws and never adds to $Error.
+function Read-CorvelConfigFile {
+    $errorCount = $global:Error.Count
+    $file = $null
+    try {
+        if (-not $env:APPDATA) {
+            return New-CorvelConfigState $null $null 'Missing'
+        }
+        $file = [System.IO.Path]::Combine($env:APPDATA, 'corvel', 'config.json')
+        $info = New-Object System.IO.FileInfo $file
+        if (-not $info.Exists) {
+            $script:ConfigCache = $null
+            return New-CorvelConfigState $file $null 'Missing'
+        }
+        $cache = $script:ConfigCache
+        if ($null -ne $cache -and $cache.File -ceq $file -and
+            $cache.Ticks -eq $info.LastWriteTimeUtc.Ticks -and $cache.Length -eq $info.Length) {
+            return $cache.State
+        }
+        $script:ConfigCache = $null
+        $entries = Read-CorvelConfigByte ([System.IO.File]::ReadAllBytes($file))
+        $problem = $null
+        if ($null -eq $entries) {
+            $problem = 'Damaged'
+        }
+        $state = New-CorvelConfigState $file $entries $problem
+        $script:ConfigCache = @{
+            File   = $file
+            Ticks  = $info.LastWriteTimeUtc.Ticks
+            Length = $info.Length
+            State  = $state
+        }
+        return $state
+    } catch {
+        $reason = $_.Exception
+        while ($null -ne $reason.InnerException) {
+            $reason = $reason.InnerException
+        }
+        return New-CorvelConfigState $file $null 'Unreadable' $reason.Message
+    } finally {
+        # The readers' caught exceptions too.
+        Restore-CorvelErrorList $errorCount
+    }
+}
+
+function New-CorvelConfigState([string] $File, $Entries, [string] $Problem, [string] $Reason) {
+    if ($Problem -eq '') {
+        $Problem = $null
+    }
+    return [pscustomobject]@{ File = $File; Entries = $Entries; Problem = $Problem; Reason = $Reason }
+}
+
+# Why config.json gave no list, in words for a message: '{file} is damaged' and the like.
+function Get-CorvelConfigProblemText($State) {
+    $file = ConvertTo-CorvelDisplayText $State.File
+    switch ($State.Problem) {
+        'Missing' { return "corvel's config.json ($file) does not exist" }
+        'Damaged' {
+            return "corvel's config.json ($file) is damaged; 'corvel list' says where"
+        }
+        default {
+            return "corvel's config.json ($file) cannot be read: " +
+                (ConvertTo-CorvelDisplayText $State.Reason)
+        }
+    }
+}
+
 function Get-CorvelConfig {
     <#
     .SYNOPSIS
@@ -344,47 +423,25 @@ function Get-CorvelConfig {
 
     .DESCRIPTION
     Returns $null when config.json is missing, unreadable or damaged; else one array (possibly
-    empty) of objects with Alias, Path and Version (detected_version, or $null), in the file's
-    order. The file is read again only when its last-write time or length has changed. Never
-    throws and never adds to $Error.
+    empty) of objects with Alias, Path, Version (detected_version) and Vendor, the last two $null
+    when not recorded, in the file's order. Never throws and never adds to $Error.
     #>
     [CmdletBinding()]
     param()
-    $errorCount = $global:Error.Count
-    try {
-        if (-not $env:APPDATA) {
-            return $null
-        }
-        $file = [System.IO.Path]::Combine($env:APPDATA, 'corvel', 'config.json')
-        $info = New-Object System.IO.FileInfo $file
-        if (-not $info.Exists) {
-            $script:ConfigCache = $null
-            return $null
-        }
-        $cache = $script:ConfigCache
-        if ($null -ne $cache -and $cache.File -ceq $file -and
-            $cache.Ticks -eq $info.LastWriteTimeUtc.Ticks -and $cache.Length -eq $info.Length) {
-            if ($null -eq $cache.Entries) {
-                return $null
-            }
-            return , $cache.Entries
-        }
-        $script:ConfigCache = $null
-        $entries = Read-CorvelConfigByte ([System.IO.File]::ReadAllBytes($file))
-        $script:ConfigCache = @{
-            File    = $file
-            Ticks   = $info.LastWriteTimeUtc.Ticks
-            Length  = $info.Length
-            Entries = $entries
-        }
-        if ($null -eq $entries) {
-            return $null
-        }
-        return , $entries
-    } catch {
+    $entries = (Read-CorvelConfigFile).Entries
+    if ($null -eq $entries) {
         return $null
-    } finally {
-        # The readers' caught exceptions too.
-        Restore-CorvelErrorList $errorCount
     }
+    return , $entries
+}
+
+# Whether a registered JDK's folder is there. A root that is not a full path on this system (a
+# Windows root where the module runs elsewhere) cannot be checked here and counts as present.
+function Test-CorvelJdkRoot([string] $Root) {
+    if ([System.IO.Path]::DirectorySeparatorChar -eq [char] '\') {
+        $full = $Root -match '^(?:[A-Za-z]:[\\/]|[\\/]{2}[^\\/])'
+    } else {
+        $full = $Root.StartsWith('/')
+    }
+    return -not $full -or [System.IO.Directory]::Exists($Root)
 }
