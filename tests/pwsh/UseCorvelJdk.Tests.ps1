@@ -6,8 +6,6 @@ BeforeAll {
     $module = New-FakeCorvelModule
     Import-Module "$module/Corvel.psd1" -Force
     $path = $env:PATH
-    $stopScript = "$module/stop.ps1"
-    Set-Content $stopScript "`$ErrorActionPreference = 'Stop'; Use-CorvelJdk a; 'reached'"
     # The session before a switch, and the stand-in's answers: none, or with -Failing those of
     # a switch that fails at use.
     function Reset-Session([switch] $Failing) {
@@ -83,23 +81,36 @@ Describe 'The accepted lines are evaluated piece by piece' {
 Describe 'A failed switch is a failure to the caller' {
     BeforeEach { Reset-Session -Failing }
 
-    It 'stops the caller: <Name>' -ForEach @(
-        @{ Name = '$ErrorActionPreference in a function'
-            Run = { $ErrorActionPreference = 'Stop'; Use-CorvelJdk a; 'reached' } }
-        @{ Name = '$ErrorActionPreference in a script run with &'; Run = { & $stopScript } }
-        @{ Name = 'the global $ErrorActionPreference'; Run = {
-                $global:ErrorActionPreference = 'Stop'
-                try {
-                    Use-CorvelJdk a; 'reached'
-                } finally {
-                    $global:ErrorActionPreference = 'Continue'
-                }
-            } }
-        @{ Name = '-ErrorAction Stop'; Run = { Use-CorvelJdk a -ErrorAction Stop; 'reached' } }
+    It 'is what Get-Item''s is with <Preference> <Where>' -ForEach @(
+        foreach ($where in 'in a script run with &', 'in a function', 'set globally') {
+            foreach ($preference in 'Continue', 'SilentlyContinue', 'Ignore', 'Stop') {
+                @{ Where = $where; Preference = $preference }
+            }
+        }
+        @{ Where = 'and -ErrorAction Stop'; Preference = 'Continue' }
     ) {
-        $outcome = try { & $Run 2>$null } catch { "stopped: $_" }
-        $outcome | Should -BeExactly 'stopped: Invalid JDK path: C:\j'
-        $LASTEXITCODE | Should -Be 1
+        $outcomes = foreach ($command in 'Get-Item -LiteralPath /no/such/item', 'Use-CorvelJdk a') {
+            if ($Where -like '*-ErrorAction*') { $command += ' -ErrorAction Stop' }
+            $code = "`$ErrorActionPreference = '$Preference'; $command; 'went on'"
+            # The global preference is another, so that only the caller's own one can decide.
+            $global:ErrorActionPreference = if ($Preference -eq 'Stop') { 'Continue' } else { 'Stop' }
+            if ($Where -eq 'set globally') {
+                $global:ErrorActionPreference = $Preference
+                $code = "$command; 'went on'"
+            }
+            Set-Content "$module/case.ps1" $code
+            $case = if ($Where -eq 'in a function') { [scriptblock]::Create("function Test-Case { $code }; Test-Case") } else { { & "$module/case.ps1" } }
+            $before = $Error.Count
+            try {
+                $shown = @(& $case 2>&1 | ForEach-Object { if ($_ -is [Management.Automation.ErrorRecord]) { 'error' } else { $_ } })
+            } catch {
+                $shown = @('stopped')
+            } finally {
+                $global:ErrorActionPreference = 'Continue'
+            }
+            "$shown, $($Error.Count - $before) recorded"
+        }
+        $outcomes[1] | Should -BeExactly $outcomes[0]
     }
 
     It 'sets $? to False, so that && stops and || goes on, and -ErrorAction is honoured' {
@@ -140,16 +151,67 @@ Describe 'A failure raises one error with the plain message' {
         if ($Setup) { & $Setup }
         $before = $Error.Count
         try {
-            $failure = @(Use-CorvelJdk a 2>&1)
+            $failure = @(Use-CorvelJdk a -ErrorVariable recorded 2>&1)
             $status = $LASTEXITCODE
         } finally {
             Install-FakeCorvel $module
         }
-        $failure.Count | Should -Be 1
+        "$($failure.Count)|$($recorded.Count)" | Should -BeExactly '1|1'
         $expected = $Message.Replace('{exe}', "$module/corvel.exe")
         $failure[0].Exception.Message | Should -BeLike $expected
         $Error.Count | Should -Be ($before + 1)
         $status | Should -Be $Status
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "C:\before|$path"
+    }
+}
+
+Describe 'A failed export-shell shows the warnings corvel gave before it, safely' {
+    It 'shows them once, without colours and control characters, before the error' {
+        Reset-Session
+        $env:FAKE_EXPORT_STATUS = 1
+        $env:FAKE_EXPORT_ERR = "$([char]27)[33mWarning:$([char]27)[0m config is damaged $([char]27)]0;t$([char]7)x`n" +
+            "Error: Alias 'a' not found"
+        $shown = & $env:CORVEL_PWSH -NoProfile -NonInteractive -Command ("`$PSStyle.OutputRendering = " +
+            "'PlainText'; Import-Module '$module/Corvel.psd1'; corvel-use a") 2>&1
+        @($shown | ForEach-Object { "$_" }) | Should -Be (
+            "Warning: config is damaged $([char]0xFFFD)]0;t$([char]0xFFFD)x", "Use-CorvelJdk: Alias 'a' not found")
+    }
+}
+
+Describe 'Use-CorvelJdk takes the alias from the pipeline' {
+    It 'as <Name>' -ForEach @(
+        @{ Name = 'a string'; Given = '-dash' }
+        @{ Name = 'an Alias property'; Given = [pscustomobject]@{ Alias = '-dash' } }
+    ) {
+        Reset-Session
+        $env:FAKE_EXPORT = $goodLines
+        $Given | Use-CorvelJdk
+        Get-Content $env:FAKE_CORVEL_LOG |
+            Should -Be 'export-shell --shell powershell -- -dash', 'use -- -dash'
+    }
+}
+
+Describe 'Re-importing or removing the module leaves no hook of the old one behind' {
+    It 'switches once per entry after a re-import, and takes it all back on Remove-Module' {
+        Reset-Session
+        $env:FAKE_EXPORT = $goodLines
+        $env:APPDATA = $module
+        New-Item -ItemType Directory "$module/corvel", "$module/project" | Out-Null
+        Set-Content "$module/corvel/config.json" '{"versions": {"a": {"path": "C:\\j"}}}'
+        Set-Content "$module/project/.java-version" 'a'
+        Enable-CorvelProjectJdk -Quiet
+        Import-Module "$module/Corvel.psd1" -Force
+        Enable-CorvelProjectJdk -Quiet
+        Set-Location "$module/project"
+        $entered = "$env:JAVA_HOME|$env:PATH"
+        Remove-Module Corvel
+        $removed = "$env:JAVA_HOME|$env:PATH"
+        Set-Location $module
+        Set-Location "$module/project"
+        Set-Location $PSScriptRoot
+        Import-Module "$module/Corvel.psd1"
+        $entered, $removed, "$env:JAVA_HOME|$env:PATH" |
+            Should -Be "C:\j|C:\j\bin;$path", "C:\before|$path", "C:\before|$path"
+        @(Get-Content $env:FAKE_CORVEL_LOG) | Should -Be 'export-shell --shell powershell -- a'
     }
 }

@@ -28,6 +28,29 @@ function Restore-CorvelErrorList([int] $Count) {
     }
 }
 
+# Runs $Action and returns @{ Value = what it returned; Reason = $null }, or, when it throws,
+# @{ Value = $null; Reason = the message of the innermost exception }. What it throws reaches
+# neither $Error nor the -ErrorVariable of a cmdlet that called: the module reports its own
+# failures once, as an error of the calling cmdlet or not at all.
+function Invoke-CorvelCaught([scriptblock] $Action) {
+    $errorCount = $global:Error.Count
+    # A scriptblock run through Invoke is outside the calling cmdlet's error bookkeeping.
+    $outcome = {
+        param($Action)
+        try {
+            @{ Value = (& $Action); Reason = $null }
+        } catch {
+            $reason = $_.Exception
+            while ($null -ne $reason.InnerException) {
+                $reason = $reason.InnerException
+            }
+            @{ Value = $null; Reason = $reason.Message }
+        }
+    }.InvokeReturnAsIs($Action)
+    Restore-CorvelErrorList $errorCount
+    return $outcome
+}
+
 # One argument as a Windows command line writes it, so that the program reads back the same text:
 # quoted when it holds white space or a quote, backslashes doubled before a quote or the end.
 function ConvertTo-CommandLineArgument([string] $Text) {
@@ -53,23 +76,16 @@ function Invoke-Corvel([string] $Exe, [string[]] $Arguments, [switch] $CaptureOu
         $info.RedirectStandardOutput = $true
         $info.StandardOutputEncoding = $utf8
     }
-    $errorCount = $global:Error.Count
-    try {
-        $process = [System.Diagnostics.Process]::Start($info)
-    } catch {
-        $reason = $_.Exception
-        while ($reason -is [System.Management.Automation.MethodInvocationException] -and
-            $null -ne $reason.InnerException) {
-            $reason = $reason.InnerException
-        }
-        Restore-CorvelErrorList $errorCount
+    $started = Invoke-CorvelCaught { [System.Diagnostics.Process]::Start($info) }
+    if ($null -ne $started.Reason) {
         return [pscustomobject]@{
             ExitCode   = 1
             Output     = ''
             ErrorLines = @()
-            StartError = "Cannot start $Exe`: $($reason.Message)"
+            StartError = "Cannot start $Exe`: $($started.Reason)"
         }
     }
+    $process = $started.Value
     try {
         $errorText = $process.StandardError.ReadToEndAsync()
         $output = ''
@@ -99,25 +115,29 @@ function Test-CorvelErrorLine([string] $Line) {
 }
 
 # The message of a failed run: why it could not start, else corvel's "Error: " line without that
-# prefix (in plain text), else all it wrote to standard error (a usage error), else its status.
+# prefix, else all it wrote to standard error (a usage error), else its status; in plain text,
+# with the characters that could drive the terminal shown as U+FFFD.
 function Get-CorvelErrorMessage($Result, [string] $Exe) {
     if ($null -ne $Result.StartError) {
         return $Result.StartError
     }
     $errors = @($Result.ErrorLines | Where-Object { Test-CorvelErrorLine $_ })
+    $prefix = $script:ErrorPrefix.Length
+    if ($errors.Count -eq 0) {
+        $errors = $Result.ErrorLines
+        $prefix = 0
+    }
     if ($errors.Count -gt 0) {
         return ($errors | ForEach-Object {
-                (Remove-CorvelControlSequence $_).Substring($script:ErrorPrefix.Length)
+                ConvertTo-CorvelDisplayText (Remove-CorvelControlSequence $_).Substring($prefix)
             }) -join "`n"
-    }
-    if ($Result.ErrorLines.Count -gt 0) {
-        return ($Result.ErrorLines | ForEach-Object { Remove-CorvelControlSequence $_ }) -join "`n"
     }
     return "$Exe ended with exit status $($Result.ExitCode) and no error message."
 }
 
-# Shows the standard-error lines of a run that its error message leaves out, as corvel wrote
-# them: warnings beside an "Error: " line, everything of a run that succeeded.
+# Shows the standard-error lines of a run that its error message leaves out: warnings beside an
+# "Error: " line, everything of a run that succeeded; without colours, and with the characters that
+# could drive the terminal shown as U+FFFD.
 function Show-CorvelOtherErrorLine($Result) {
     $hasErrorLine = @($Result.ErrorLines | Where-Object { Test-CorvelErrorLine $_ }).Count -gt 0
     if ($Result.ExitCode -ne 0 -and -not $hasErrorLine) {
@@ -125,7 +145,7 @@ function Show-CorvelOtherErrorLine($Result) {
     }
     foreach ($line in $Result.ErrorLines) {
         if (-not (Test-CorvelErrorLine $line)) {
-            $Host.UI.WriteErrorLine($line)
+            $Host.UI.WriteErrorLine((ConvertTo-CorvelDisplayText (Remove-CorvelControlSequence $line)))
         }
     }
 }
@@ -133,12 +153,13 @@ function Show-CorvelOtherErrorLine($Result) {
 function Write-CorvelError {
     <#
     .SYNOPSIS
-    Writes one error as an error of the calling cmdlet, honouring the caller's preference.
+    Writes one error as an error of the calling cmdlet, as the caller's preference has it.
 
     .DESCRIPTION
-    A module function does not see the preference variables of its caller. The error is written
-    through $Cmdlet, so that $? turns False and -ErrorAction applies; when no -ErrorAction was
-    given and the caller's $ErrorActionPreference is 'Stop', the error is terminating.
+    A module function sees the preference variables of the module's scope, not those of its
+    caller. The caller's $ErrorActionPreference is taken into this scope unless -ErrorAction was
+    given, so that the error is shown, only recorded, ignored, stops the caller or asks, as it
+    would for a compiled cmdlet; $? turns False.
 
     .PARAMETER Cmdlet
     The $PSCmdlet of the advanced function that fails.
@@ -166,9 +187,9 @@ function Write-CorvelError {
     $record = New-Object System.Management.Automation.ErrorRecord $exception, 'CorvelError', `
         $Category, $Target
     if (-not $Cmdlet.MyInvocation.BoundParameters.ContainsKey('ErrorAction')) {
-        $preference = $Cmdlet.SessionState.PSVariable.GetValue('ErrorActionPreference')
-        if ("$preference" -eq 'Stop') {
-            $Cmdlet.ThrowTerminatingError($record)
+        $preference = $Cmdlet.GetVariableValue('ErrorActionPreference')
+        if ($null -ne $preference) {
+            $ErrorActionPreference = $preference
         }
     }
     $Cmdlet.WriteError($record)

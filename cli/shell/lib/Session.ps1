@@ -3,14 +3,15 @@
 
 $script:Ast = 'System.Management.Automation.Language'
 
-# A failed step: its Message (without "Error: "), ExitCode (corvel's, 1 when it did not run) and
-# the error Category it is raised with.
-function New-CorvelFailure([string] $Message, [int] $ExitCode, [string] $Category) {
+# A failed step: its Message (without "Error: "), ExitCode (corvel's, 1 when it did not run), the
+# error Category it is raised with, and the Run of corvel it comes from, if any.
+function New-CorvelFailure([string] $Message, [int] $ExitCode, [string] $Category, $Run) {
     return [pscustomobject]@{
         Failed   = $true
         Message  = $Message
         ExitCode = $ExitCode
         Category = $Category
+        Run      = $Run
     }
 }
 
@@ -117,7 +118,8 @@ function Get-CorvelSessionSwitch {
     Runs 'corvel export-shell --shell powershell -- ALIAS' and reads its lines as data. Returns
     JavaHome, PathPrefix and PathSuffix (the session's PATH becomes PathPrefix + the PATH before
     + PathSuffix) with Failed = $false; when corvel fails or prints anything else, Failed = $true
-    with the Message and corvel's ExitCode. Writes nothing and never throws.
+    with the Message, corvel's ExitCode and the Run (what corvel wrote). Writes nothing and never
+    throws.
 
     .PARAMETER Alias
     The alias the JDK was registered under.
@@ -135,7 +137,8 @@ function Get-CorvelSessionSwitch {
     $run = Invoke-Corvel $exe @('export-shell', '--shell', 'powershell', '--', $Alias) `
         -CaptureOutput
     if ($run.ExitCode -ne 0 -or $null -ne $run.StartError) {
-        return New-CorvelFailure (Get-CorvelErrorMessage $run $exe) $run.ExitCode 'InvalidOperation'
+        return New-CorvelFailure (Get-CorvelErrorMessage $run $exe) $run.ExitCode 'InvalidOperation' `
+            $run
     }
     $switch = ConvertFrom-CorvelSessionScript $run.Output
     if ($null -eq $switch) {
@@ -180,15 +183,17 @@ function Use-CorvelJdk {
     and only when that succeeded applies the lines to this session, so that $env:JAVA_HOME
     names the JDK and its bin folder comes first in $env:PATH.
 
-    When a step fails, the session is left as it was, corvel's error becomes one error of this
-    command ($? is False; with -ErrorAction Stop or $ErrorActionPreference = 'Stop' it stops the
-    caller), and $LASTEXITCODE holds corvel's exit status (1 when corvel.exe could not be
-    started); it is 0 on success.
+    When a step fails, the session is left as it was, corvel's other lines on standard error
+    (warnings) are shown, its error becomes one error of this command, which follows -ErrorAction
+    or else the caller's $ErrorActionPreference as any cmdlet's does ($? is False), and
+    $LASTEXITCODE holds corvel's exit status (1 when corvel.exe could not be started); it is 0 on
+    success.
 
     corvel.exe is looked for beside this module first, then on PATH.
 
     .PARAMETER Alias
-    The alias the JDK was registered under ('corvel list' shows them). Tab completes it.
+    The alias the JDK was registered under ('corvel list' shows them). Tab completes it. It may
+    come from the pipeline, as a string or as an object's Alias property.
 
     .EXAMPLE
     Use-CorvelJdk java21
@@ -197,29 +202,35 @@ function Use-CorvelJdk {
     #>
     [CmdletBinding()]
     param(
-        [Parameter(Mandatory = $true, Position = 0)]
+        [Parameter(Mandatory = $true, Position = 0, ValueFromPipeline = $true,
+            ValueFromPipelineByPropertyName = $true)]
         [AllowEmptyString()]
         [string] $Alias
     )
 
-    $switch = Get-CorvelSessionSwitch -Alias $Alias
-    if ($switch.Failed) {
-        $global:LASTEXITCODE = $switch.ExitCode
-        Write-CorvelError $PSCmdlet $switch.Message $switch.Category $Alias
-        return
+    process {
+        $switch = Get-CorvelSessionSwitch -Alias $Alias
+        if ($switch.Failed) {
+            if ($null -ne $switch.Run) {
+                Show-CorvelOtherErrorLine $switch.Run
+            }
+            $global:LASTEXITCODE = $switch.ExitCode
+            Write-CorvelError $PSCmdlet $switch.Message $switch.Category $Alias
+            return
+        }
+        $exe = Find-CorvelExe
+        $run = Invoke-Corvel $exe @('use', '--', $Alias)
+        Show-CorvelOtherErrorLine $run
+        if ($run.ExitCode -ne 0 -or $null -ne $run.StartError) {
+            $global:LASTEXITCODE = $run.ExitCode
+            Write-CorvelError $PSCmdlet (Get-CorvelErrorMessage $run $exe) 'InvalidOperation' $Alias
+            return
+        }
+        # Inside a project, this switch replaces the project's and is also what the session keeps
+        # outside projects.
+        Undo-CorvelProjectSwitch
+        Set-CorvelSessionJdk $switch
+        Register-CorvelExplicitSwitch
+        $global:LASTEXITCODE = 0
     }
-    $exe = Find-CorvelExe
-    $run = Invoke-Corvel $exe @('use', '--', $Alias)
-    Show-CorvelOtherErrorLine $run
-    if ($run.ExitCode -ne 0 -or $null -ne $run.StartError) {
-        $global:LASTEXITCODE = $run.ExitCode
-        Write-CorvelError $PSCmdlet (Get-CorvelErrorMessage $run $exe) 'InvalidOperation' $Alias
-        return
-    }
-    # Inside a project, this switch replaces the project's and is also what the session keeps
-    # outside projects.
-    Undo-CorvelProjectSwitch
-    Set-CorvelSessionJdk $switch
-    Register-CorvelExplicitSwitch
-    $global:LASTEXITCODE = 0
 }
