@@ -5,13 +5,30 @@ $script:ConfigCache = $null
 # PowerShell 7 carries System.Text.Json, a strict reader; Windows PowerShell 5.1 gets the
 # module's own reader below.
 $script:UseJsonDocument = $null -ne ('System.Text.Json.JsonDocument' -as [type])
+# A JSON string token, as JSON's grammar has it.
+$script:JsonStringPattern = '"(?:[^"\\\x00-\x1F]|\\(?:["\\/bfnrt]|u[0-9A-Fa-f]{4}))*"'
 # One JSON token after optional white space: a string, a punctuation mark, a number or a literal.
 $script:JsonTokenPattern = New-Object System.Text.RegularExpressions.Regex @(
-    ('\G[ \t\r\n]*(?:("(?:[^"\\\x00-\x1F]|\\(?:["\\/bfnrt]|u[0-9A-Fa-f]{4}))*")|([{}\[\]:,])|' +
+    ("\G[ \t\r\n]*(?:($script:JsonStringPattern)|([{}\[\]:,])|" +
         '(-?(?:0|[1-9][0-9]*)(?:\.[0-9]+)?(?:[eE][+-]?[0-9]+)?|true|false|null))'),
     [System.Text.RegularExpressions.RegexOptions]::CultureInvariant)
+# The layout corvel writes, whatever the white space: "current", then "versions" with records of
+# "path", "detected_version" and "vendor" in that order. A file in it is read with one match, the
+# common case, quick in Windows PowerShell 5.1 too; any other is read token by token.
+$script:CorvelLayoutPattern = & {
+    $s = $script:JsonStringPattern
+    $w = '[ \t\r\n]*'
+    $record = "(?<alias>$s)$w`:$w\{$w""path""$w`:$w(?<path>$s)$w,$w""detected_version""$w`:$w" +
+        "(?<version>$s|null)$w,$w""vendor""$w`:$w(?<vendor>$s|null)$w\}"
+    New-Object System.Text.RegularExpressions.Regex @(
+        ("\A$w\{$w""current""$w`:$w(?<current>$s|null)$w,$w""versions""$w`:$w\{$w" +
+            "(?>(?:$record(?:$w,$w$record)*)?)$w\}$w\}$w\z"),
+        [System.Text.RegularExpressions.RegexOptions]::CultureInvariant)
+}
 $script:LoneSurrogatePattern = '[\uD800-\uDBFF](?![\uDC00-\uDFFF])|' +
     '(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]'
+# An escape that may stand for half of a surrogate pair: without one, no string needs checking.
+$script:SurrogateEscapePattern = '\\u[dD][89a-fA-F]'
 
 # Gathers the entries in the file's order; an alias named again keeps its place and takes the
 # later record, as corvel's reader does.
@@ -34,25 +51,25 @@ function Add-CorvelConfigEntry($Builder, [string] $Alias, [string] $Path, $Versi
     }
 }
 
-# The entries of config.json through System.Text.Json (no comments, no trailing commas), or $null
-# when its shape is not corvel's: an object with "versions" (an object of records, each with a
-# string "path" and "detected_version" and "vendor" strings or null) and "current" (a string or
-# null); other members are skipped, a member of those named twice is an error. Throws on bad
-# syntax.
+# The entries of config.json through System.Text.Json (no comments, no trailing commas, any
+# depth), or $null when its shape is not corvel's: an object with "versions" (an object of
+# records, each with a string "path" and "detected_version" and "vendor" strings or null) and
+# "current" (a string or null); other members are skipped, a member of those named twice is an
+# error. Every string, name and number of the file, skipped ones too, must be one corvel reads: no
+# escaped lone surrogate (GetString throws; a name gives $null, PowerShell swallowing the
+# exception), no number beyond the range of a double.
 function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
     $options = New-Object System.Text.Json.JsonDocumentOptions
-    $options.MaxDepth = 100000
-    try {
-        $document = [System.Text.Json.JsonDocument]::Parse([System.ReadOnlyMemory[byte]] $Bytes,
-            $options)
-    } catch {
-        return $null
-    }
+    $options.MaxDepth = [int]::MaxValue
+    $document = [System.Text.Json.JsonDocument]::Parse([System.ReadOnlyMemory[byte]] $Bytes,
+        $options)
     try {
         $root = $document.RootElement
         if ($root.ValueKind -ne 'Object') {
             return $null
         }
+        # The values no field of corvel's takes, checked without recursion.
+        $skipped = New-Object System.Collections.Generic.Stack[System.Text.Json.JsonElement]
         $versions = $null
         $seenCurrent = $false
         foreach ($member in $root.EnumerateObject()) {
@@ -61,26 +78,28 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     return $null
                 }
                 $seenCurrent = $true
+                $skipped.Push($member.Value)
             } elseif ($member.Name -ceq 'versions') {
                 if ($null -ne $versions -or $member.Value.ValueKind -ne 'Object') {
                     return $null
                 }
                 $versions = $member.Value
+            } elseif ($null -eq $member.Name) {
+                return $null
+            } else {
+                $skipped.Push($member.Value)
             }
         }
         if ($null -eq $versions) {
             return $null
         }
-        # An escaped surrogate may be a lone one, which corvel refuses and this reader lets
-        # pass (or, in a name, gives as $null: PowerShell swallows a property's exception).
-        $text = [System.Text.Encoding]::UTF8.GetString($Bytes)
-        $checkSurrogates = $text -match '\\u[dD][89a-fA-F]'
         $builder = New-CorvelConfigBuilder
         $entries = $builder.Entries
         $index = $builder.Index
         foreach ($record in $versions.EnumerateObject()) {
             $fields = $record.Value
-            if ($fields.ValueKind -ne 'Object') {
+            $alias = $record.Name
+            if ($fields.ValueKind -ne 'Object' -or $null -eq $alias) {
                 return $null
             }
             $path = $null
@@ -89,6 +108,7 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
             $seen = 0
             foreach ($field in $fields.EnumerateObject()) {
                 $name = $field.Name
+                $value = $field.Value
                 $bit = 0
                 if ($name -ceq 'path') {
                     $bit = 1
@@ -96,29 +116,30 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     $bit = 2
                 } elseif ($name -ceq 'vendor') {
                     $bit = 4
+                } elseif ($null -eq $name) {
+                    return $null
                 } else {
+                    $skipped.Push($value)
                     continue
                 }
-                $value = $field.Value
                 $kind = $value.ValueKind
                 $isString = $kind -eq 'String'
-                $wrongType = -not $isString -and ($kind -ne 'Null' -or $bit -eq 1)
-                if (($seen -band $bit) -or $wrongType) {
+                if (($seen -band $bit) -or (-not $isString -and ($kind -ne 'Null' -or $bit -eq 1))) {
                     return $null
                 }
                 $seen = $seen -bor $bit
+                if (-not $isString) {
+                    continue
+                }
                 if ($bit -eq 1) {
                     $path = $value.GetString()
-                } elseif ($bit -eq 2 -and $isString) {
+                } elseif ($bit -eq 2) {
                     $version = $value.GetString()
-                } elseif ($bit -eq 4 -and $isString) {
+                } else {
                     $vendor = $value.GetString()
                 }
             }
-            $alias = $record.Name
-            if ($null -eq $path -or $null -eq $alias -or ($checkSurrogates -and
-                    ($alias -match $script:LoneSurrogatePattern -or
-                    $path -match $script:LoneSurrogatePattern))) {
+            if ($null -eq $path) {
                 return $null
             }
             $entry = [pscustomobject]@{ Alias = $alias; Path = $path; Version = $version
@@ -131,6 +152,33 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                 $entries.Add($entry)
             }
         }
+        $number = 0.0
+        while ($skipped.Count -gt 0) {
+            $value = $skipped.Pop()
+            switch ($value.ValueKind) {
+                'Object' {
+                    foreach ($member in $value.EnumerateObject()) {
+                        if ($null -eq $member.Name) {
+                            return $null
+                        }
+                        $skipped.Push($member.Value)
+                    }
+                }
+                'Array' {
+                    foreach ($item in $value.EnumerateArray()) {
+                        $skipped.Push($item)
+                    }
+                }
+                'String' {
+                    $null = $value.GetString()
+                }
+                'Number' {
+                    if (-not $value.TryGetDouble([ref] $number) -or [double]::IsInfinity($number)) {
+                        return $null
+                    }
+                }
+            }
+        }
         return , $builder.Entries.ToArray()
     } finally {
         $document.Dispose()
@@ -138,36 +186,71 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
 }
 
 # The text of a JSON string token, escapes resolved; $null for an escaped lone surrogate, which
-# corvel refuses.
+# corvel refuses. The token has JSON's grammar, whose escapes Regex.Unescape reads alike.
 function ConvertFrom-CorvelJsonString([string] $Token) {
     $inner = $Token.Substring(1, $Token.Length - 2)
     if ($inner.IndexOf([char] '\') -lt 0) {
         return $inner
     }
-    $text = [regex]::Replace($inner, '\\(?:u([0-9A-Fa-f]{4})|(.))', {
-            param($match)
-            if ($match.Groups[1].Success) {
-                return [string][char][System.Convert]::ToInt32($match.Groups[1].Value, 16)
-            }
-            switch -CaseSensitive ($match.Groups[2].Value) {
-                'b' { return [string][char] 8 }
-                'f' { return [string][char] 12 }
-                'n' { return "`n" }
-                'r' { return "`r" }
-                't' { return "`t" }
-                default { return $_ }
-            }
-        })
-    if ($text -match $script:LoneSurrogatePattern) {
+    $text = [regex]::Unescape($inner)
+    if ($inner -match $script:SurrogateEscapePattern -and $text -match $script:LoneSurrogatePattern) {
         return $null
     }
     return $text
+}
+
+# Whether a JSON number token is one corvel reads: within the range of a double.
+function Test-CorvelJsonNumber([string] $Token) {
+    $value = 0.0
+    return [double]::TryParse($Token, [System.Globalization.NumberStyles]::Float,
+        [System.Globalization.CultureInfo]::InvariantCulture, [ref] $value) -and
+        -not [double]::IsInfinity($value)
+}
+
+# The entries of a file in corvel's own layout (a match of CorvelLayoutPattern) that holds no
+# escape of a surrogate. Made for speed: no call per value.
+function Read-CorvelConfigLayout($Layout) {
+    $aliases = $Layout.Groups['alias'].Captures
+    $paths = $Layout.Groups['path'].Captures
+    $versions = $Layout.Groups['version'].Captures
+    $vendors = $Layout.Groups['vendor'].Captures
+    $builder = New-CorvelConfigBuilder
+    $entries = $builder.Entries
+    $index = $builder.Index
+    for ($i = 0; $i -lt $aliases.Count; $i++) {
+        $alias = $aliases[$i].Value
+        $alias = [regex]::Unescape($alias.Substring(1, $alias.Length - 2))
+        $path = $paths[$i].Value
+        $version = $versions[$i].Value
+        $vendor = $vendors[$i].Value
+        $version = if ($version -ceq 'null') { $null } else {
+            [regex]::Unescape($version.Substring(1, $version.Length - 2)) }
+        $vendor = if ($vendor -ceq 'null') { $null } else {
+            [regex]::Unescape($vendor.Substring(1, $vendor.Length - 2)) }
+        $entry = [pscustomobject]@{ Alias = $alias
+            Path = [regex]::Unescape($path.Substring(1, $path.Length - 2))
+            Version = $version; Vendor = $vendor }
+        $at = 0
+        if ($index.TryGetValue($alias, [ref] $at)) {
+            $entries[$at] = $entry
+        } else {
+            $index[$alias] = $entries.Count
+            $entries.Add($entry)
+        }
+    }
+    return , $entries.ToArray()
 }
 
 # The entries of config.json through the module's own strict reader (for Windows PowerShell 5.1,
 # whose .NET has no strict one): JSON's grammar exactly, then the shape rules above, read
 # token by token without recursion. Returns $null for anything corvel would refuse.
 function Read-CorvelConfigText([string] $Text) {
+    if ($Text -notmatch $script:SurrogateEscapePattern) {
+        $layout = $script:CorvelLayoutPattern.Match($Text)
+        if ($layout.Success) {
+            return Read-CorvelConfigLayout $layout
+        }
+    }
     $builder = New-CorvelConfigBuilder
     $containers = New-Object System.Collections.Generic.List[char]
     # The grammar: what may come next.
@@ -307,6 +390,9 @@ function Read-CorvelConfigText([string] $Text) {
             }
         }
         $literal = $match.Groups[3].Value
+        if ($literal -match '^[-0-9]' -and -not (Test-CorvelJsonNumber $literal)) {
+            return $null
+        }
         if ($skip -gt 0 -or $pending -eq 'Ignored') {
             continue
         }
@@ -329,7 +415,8 @@ function Read-CorvelConfigText([string] $Text) {
 }
 
 # The entries of config.json's bytes, or $null when corvel would take the file as damaged. A
-# byte-order mark, invalid UTF-8 or a NUL byte is damage too.
+# byte-order mark, invalid UTF-8 (overlong forms and encoded surrogates too) or a NUL byte is
+# damage too. Throws on what the reader of PowerShell 7 cannot parse.
 function Read-CorvelConfigByte([byte[]] $Bytes) {
     if ($Bytes.Length -ge 3 -and $Bytes[0] -eq 0xEF -and $Bytes[1] -eq 0xBB -and
         $Bytes[2] -eq 0xBF) {
@@ -338,11 +425,11 @@ function Read-CorvelConfigByte([byte[]] $Bytes) {
     if ([array]::IndexOf($Bytes, [byte] 0) -ge 0) {
         return $null
     }
+    $text = (New-Object System.Text.UTF8Encoding $false, $true).GetString($Bytes)
     if ($script:UseJsonDocument) {
         return Read-CorvelConfigJsonDocument $Bytes
     }
-    $strict = New-Object System.Text.UTF8Encoding $false, $true
-    return Read-CorvelConfigText $strict.GetString($Bytes)
+    return Read-CorvelConfigText $text
 }
 
 # What reading config.json gave: File (its full name, $null without APPDATA), Entries (an array,
@@ -351,47 +438,47 @@ function Read-CorvelConfigByte([byte[]] $Bytes) {
 # would take it as damaged) or 'Unreadable' with the system's Reason. The file is read again only
 # when its last-write time or length has changed. Never throws and never adds to $Error.
 function Read-CorvelConfigFile {
-    $errorCount = $global:Error.Count
-    $file = $null
-    try {
-        if (-not $env:APPDATA) {
-            return New-CorvelConfigState $null $null 'Missing'
-        }
+    if (-not $env:APPDATA) {
+        return New-CorvelConfigState $null $null 'Missing'
+    }
+    # The file's name and, when it is there, what was read of it: the cache when the file has
+    # not changed since, else its bytes.
+    $read = Invoke-CorvelCaught {
         $file = [System.IO.Path]::Combine($env:APPDATA, 'corvel', 'config.json')
         $info = New-Object System.IO.FileInfo $file
-        if (-not $info.Exists) {
-            $script:ConfigCache = $null
-            return New-CorvelConfigState $file $null 'Missing'
-        }
+        $seen = @{ File = $file; Cache = $null }
         $cache = $script:ConfigCache
+        if (-not $info.Exists) {
+            return $seen
+        }
         if ($null -ne $cache -and $cache.File -ceq $file -and
             $cache.Ticks -eq $info.LastWriteTimeUtc.Ticks -and $cache.Length -eq $info.Length) {
-            return $cache.State
+            $seen.Cache = $cache
+        } else {
+            $seen.Cache = @{ File = $file; Ticks = $info.LastWriteTimeUtc.Ticks
+                Length = $info.Length; Bytes = [System.IO.File]::ReadAllBytes($file) }
         }
-        $script:ConfigCache = $null
-        $entries = Read-CorvelConfigByte ([System.IO.File]::ReadAllBytes($file))
+        return $seen
+    }
+    if ($null -ne $read.Reason) {
+        return New-CorvelConfigState "$env:APPDATA" $null 'Unreadable' $read.Reason
+    }
+    $file = $read.Value.File
+    $cache = $read.Value.Cache
+    $script:ConfigCache = $cache
+    if ($null -eq $cache) {
+        return New-CorvelConfigState $file $null 'Missing'
+    }
+    if (-not $cache.ContainsKey('State')) {
+        $entries = (Invoke-CorvelCaught { Read-CorvelConfigByte $cache.Bytes }).Value
         $problem = $null
         if ($null -eq $entries) {
             $problem = 'Damaged'
         }
-        $state = New-CorvelConfigState $file $entries $problem
-        $script:ConfigCache = @{
-            File   = $file
-            Ticks  = $info.LastWriteTimeUtc.Ticks
-            Length = $info.Length
-            State  = $state
-        }
-        return $state
-    } catch {
-        $reason = $_.Exception
-        while ($null -ne $reason.InnerException) {
-            $reason = $reason.InnerException
-        }
-        return New-CorvelConfigState $file $null 'Unreadable' $reason.Message
-    } finally {
-        # The readers' caught exceptions too.
-        Restore-CorvelErrorList $errorCount
+        $cache.Remove('Bytes')
+        $cache.State = New-CorvelConfigState $file $entries $problem
     }
+    return $cache.State
 }
 
 function New-CorvelConfigState([string] $File, $Entries, [string] $Problem, [string] $Reason) {
