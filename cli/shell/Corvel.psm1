@@ -19,6 +19,12 @@ foreach ($part in $script:Parts) {
 
 Set-Alias -Name corvel-use -Value Use-CorvelJdk
 
+# Removing the module (Import-Module -Force does it too) takes out its hooks and what its project
+# switch put in the session, so that nothing of this instance runs on.
+$ExecutionContext.SessionState.Module.OnRemove = {
+    Disable-CorvelProjectJdk
+}
+
 Register-ArgumentCompleter -Native -CommandName 'corvel', 'corvel.exe' -ScriptBlock {
     param($wordToComplete, $commandAst, $cursorPosition)
     $elements = $commandAst.CommandElements

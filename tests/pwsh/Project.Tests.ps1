@@ -2,10 +2,17 @@
 # folders in pwsh, with stand-ins for the module's config reader, export-shell run and error writer.
 BeforeAll {
     Set-StrictMode -Version Latest
+    foreach ($part in 'Text', 'Invoke', 'Config', 'Project', 'ProjectSwitch') {
+        . "$PSScriptRoot/../../cli/shell/lib/$part.ps1"
+    }
     $script:Registered = @()
+    $script:ConfigProblem = $null
     $script:Runs = 0
     $script:Sep = [IO.Path]::PathSeparator
-    function Get-CorvelConfig { , @($script:Registered) }
+    function Read-CorvelConfigFile {
+        [pscustomobject]@{ File = 'C:\cfg\config.json'; Entries = @($script:Registered)
+            Problem = $script:ConfigProblem; Reason = $null }
+    }
     function Get-CorvelSessionSwitch([string] $Alias) {
         $script:Runs++
         $global:LASTEXITCODE = 0
@@ -21,11 +28,14 @@ BeforeAll {
         $Cmdlet.WriteError((New-Object Management.Automation.ErrorRecord $exception, 'Corvel',
                 $Category, $Target))
     }
-    . "$PSScriptRoot/../../cli/shell/lib/Project.ps1"
-    . "$PSScriptRoot/../../cli/shell/lib/ProjectSwitch.ps1"
-    function Register-Jdk([string[]] $Pairs) {
-        $script:Registered = @($Pairs | ForEach-Object { $a, $v = $_ -split '=', 2
-                [pscustomobject]@{ Alias = $a; Path = "/jdks/$a"; Version = $v } })
+    # alias=detected_version[@vendor[@root]]; a root not given is a Windows one, which counts as
+    # present here.
+    function Register-Jdk([string[]] $Records) {
+        $script:Registered = @($Records | ForEach-Object {
+                $a, $v = $_ -split '=', 2
+                $v, $vendor, $root = $v -split '@'
+                if (-not $root) { $root = "C:\jdks\$a" }
+                [pscustomobject]@{ Alias = $a; Path = $root; Version = $v; Vendor = $vendor } })
     }
     function New-ProjectFile([string] $Folder, [string] $Text, [string] $Name = '.java-version',
         [string] $Encoding) {
@@ -67,6 +77,15 @@ Describe 'A request resolves to the registered JDK it means' {
         (New-Case .java-version "21`r`n" 'a=21' 'a' UTF8)
         (New-Case .sdkmanrc "#java=8`nkotlin=1.9`njava = 21.0.1-tem" 'a=21.0.1' 'a')
         (New-Case .tool-versions "nodejs 20`njava  temurin-11 zulu-17" 'a=17', 'b=11' 'b')
+        (New-Case .java-version "# pinned`r17`r" 'a=17' 'a')
+        (New-Case .sdkmanrc "java=17`njava=21" 'a=17', 'b=21' 'b')
+        (New-Case .java-version '22' 'a=22-ea', 'b=22' 'b')
+        (New-Case .java-version '17.' 'a=17' '')
+        (New-Case .java-version '17..2' 'a=17.0.2' '')
+        (New-Case .java-version '17' 'new=17.0.15@@/nonexistent/jdk', 'old=17.0.2' 'old')
+        (New-Case .java-version 'temurin-17' 'a=17.0.9@Oracle', 'b=17.0.2@Eclipse Adoptium' 'b')
+        (New-Case .java-version 'semeru-17' 'a=17.0.9', 'b=17.0.2@international business machines' 'b')
+        (New-Case .java-version 'zulu-17' 'a=17.0.9@Oracle', 'b=17.0.2@Amazon' 'a')
     ) {
         Register-Jdk $Jdks
         New-ProjectFile "TestDrive:/$Name$Text$Jdks" $Text $Name $Encoding
@@ -86,7 +105,7 @@ Describe 'A request resolves to the registered JDK it means' {
         Set-Location TestDrive:/n/m/k
         $found = Get-CorvelProjectJdk
         "$($found.Alias)|$($found.Request)|$($found.File)|$($found.Root)" |
-            Should -BeExactly "j17|17|$(Join-Path "$TestDrive/n/m/k" '.java-version')|/jdks/j17"
+            Should -BeExactly "j17|17|$(Join-Path "$TestDrive/n/m/k" '.java-version')|C:\jdks\j17"
         Set-Location Env:
         Get-CorvelProjectJdk | Should -BeNullOrEmpty
     }
@@ -113,6 +132,16 @@ Describe 'Set-CorvelProjectJdk' {
         $failed.Count | Should -Be 1
         Get-Content -Raw "$TestDrive/s/.java-version" | Should -BeExactly "8`n"
     }
+
+    It 'names the file and the reason, once, when it cannot write' {
+        New-Item -ItemType Directory TestDrive:/d/.java-version | Out-Null
+        Set-Location TestDrive:/d
+        $before = $Error.Count
+        Set-CorvelProjectJdk java17 -ErrorVariable failed -ErrorAction SilentlyContinue
+        "$($failed.Count)|$($Error.Count - $before)" | Should -BeExactly '1|1'
+        $failed[0].Exception.Message |
+            Should -BeLike "Cannot write $(Join-Path "$TestDrive/d" .java-version): *denied*"
+    }
 }
 
 Describe 'The automatic switch' {
@@ -126,8 +155,8 @@ Describe 'The automatic switch' {
         $env:PATH = $base
         $env:JAVA_HOME = '/outside'
         $script:Runs = 0
+        $script:ConfigProblem = $null
         Mock Write-Host {}
-        Mock Write-Warning {}
         Set-Location TestDrive:/out
         Enable-CorvelProjectJdk
     }
@@ -162,19 +191,88 @@ Describe 'The automatic switch' {
             $Object -ceq "Left project JDK 'java17' of $a" }
     }
 
-    It 'warns once, on entering, about <Request>' -ForEach @(
-        @{ Request = '99'; Hint = 1 }, @{ Request = 'nonsense'; Hint = 0 }) {
+    It 'warns once, on entering, that <Says>' -ForEach @(
+        @{ Request = '99'; Problem = $null; Says = "99', which no registered JDK matches; 'corvel scan --auto-add'" }
+        @{ Request = 'nonsense'; Problem = $null; Says = "', which is neither a registered alias nor a Java version." }
+        @{ Request = '17'; Problem = 'Damaged'
+            Says = "17', but corvel's config.json (C:\cfg\config.json) is damaged; 'corvel list' says" }
+        @{ Request = 'gone'; Problem = $null; Says = "'gone', registered as 'gone' at /no/jdk, a folder that does not exist." }
+        @{ Request = "`e[2J`e]0;title`a`0`u{202E}$('y' * 70000)"; Problem = $null
+            Says = "'`u{FFFD}[2J`u{FFFD}]0;title`u{FFFD}`u{FFFD}`u{FFFD}$('y' * 44)`u{2026}', which" }
+    ) {
+        Mock Write-Warning {}
+        Register-Jdk 'java17=17.0.2', 'gone=17@@/no/jdk'
+        $script:ConfigProblem = $Problem
         New-ProjectFile TestDrive:/w $Request
         New-Item -ItemType Directory -Force TestDrive:/w/x | Out-Null
         Set-Location TestDrive:/w
         Set-Location TestDrive:/w/x
         Set-Location TestDrive:/w
         "$env:JAVA_HOME|$env:PATH|$Runs" | Should -BeExactly "/outside|$base|0"
+        Should -Invoke Write-Warning -Times 1 -Exactly
         Should -Invoke Write-Warning -Times 1 -Exactly -ParameterFilter {
-            $Message.StartsWith((Join-Path "$TestDrive/w" .java-version)) -and
-            $Message.Contains("'$Request'") }
-        Should -Invoke Write-Warning -Times $Hint -Exactly -ParameterFilter {
-            $Message.Contains("'corvel scan --auto-add'") }
+            $Message.StartsWith("$(Join-Path "$TestDrive/w" .java-version) asks for Java '") -and
+            $Message.Contains($Says) }
+    }
+
+    It 'warns once that the nearest project file cannot be read, and applies no other' {
+        Mock Write-Warning {}
+        New-ProjectFile TestDrive:/a/locked/sub '21'
+        $locked = Join-Path "$TestDrive/a/locked" .java-version
+        Move-Item "$TestDrive/a/locked/sub/.java-version" $locked
+        $lock = [IO.File]::Open($locked, 'Open', 'ReadWrite', 'None')
+        try {
+            $before = $Error.Count
+            Set-Location TestDrive:/a/locked
+            Set-Location TestDrive:/a/locked/sub
+        } finally {
+            $lock.Dispose()
+        }
+        "$env:JAVA_HOME|$($Error.Count - $before)" | Should -BeExactly '/outside|0'
+        Should -Invoke Write-Warning -Times 1 -Exactly -ParameterFilter {
+            $Message -like "$locked cannot be read: *being used by another process*" }
+    }
+
+    It 'leaves a bin entry that came first before entering as it was' {
+        $env:PATH = "/jdks/java17/bin$Sep$base"
+        Set-Location TestDrive:/a
+        $inside = $env:PATH
+        Set-Location TestDrive:/out
+        "$inside|$env:PATH|$env:JAVA_HOME" |
+            Should -BeExactly "/jdks/java17/bin$Sep$base|/jdks/java17/bin$Sep$base|/outside"
+    }
+
+    It 'says when the JDK is of another vendor than the request names' {
+        Register-Jdk 'java17=17.0.2@Oracle Corporation'
+        New-ProjectFile TestDrive:/v 'corretto-17'
+        Set-Location TestDrive:/v
+        Should -Invoke Write-Host -Times 1 -Exactly -ParameterFilter {
+            $Object -ceq ("Project JDK 'java17' from $(Join-Path "$TestDrive/v" .java-version) " +
+                "(another vendor's: no registered corretto JDK matches)") }
+    }
+
+    It 'applies a project whose switch was cut short at the next check' {
+        $script:Cut = $true
+        Mock Get-CorvelProjectLocation { "$TestDrive/a" }
+        Mock Get-CorvelSessionSwitch {
+            if ($script:Cut) { $script:Cut = $false; throw 'cut short' }
+            [pscustomobject]@{ Failed = $false; JavaHome = '/jdks/java17'; PathSuffix = ''
+                PathPrefix = "/jdks/java17/bin$Sep" }
+        }
+        { Update-CorvelProjectSwitch } | Should -Throw 'cut short'
+        Update-CorvelProjectSwitch
+        $env:JAVA_HOME | Should -BeExactly '/jdks/java17'
+    }
+
+    It 'shows a warning once and never throws into the change of location under Stop' {
+        New-ProjectFile TestDrive:/w '99'
+        $global:WarningPreference = 'Stop'
+        try {
+            $shown = @(Set-Location TestDrive:/w 3>&1)
+        } finally {
+            $global:WarningPreference = 'Continue'
+        }
+        "$((Get-Location).ProviderPath)|$($shown.Count)" | Should -BeExactly "$TestDrive/w|1"
     }
 
     It 'follows Set-CorvelProjectJdk at once' {
@@ -183,23 +281,50 @@ Describe 'The automatic switch' {
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "/jdks/java21|/jdks/java21/bin$Sep$base"
     }
 
-    It 'chains the location action that was there, and puts it back on Disable' {
+    It '<Hook>: one check per change, the other hook kept, after <Order>' -ForEach @(
+        foreach ($hook in 'location action', 'prompt wrapper') {
+            foreach ($order in 'Enable, chain, Enable', 'Enable, chain, Disable, Enable',
+                'chain, Enable, Enable') {
+                @{ Hook = $hook; Order = $order }
+            }
+        }) {
         Disable-CorvelProjectJdk
-        $script:Calls = 0
-        $ExecutionContext.InvokeCommand.LocationChangedAction = { $script:Calls++ }
-        $theirs = $ExecutionContext.InvokeCommand.LocationChangedAction
-        Enable-CorvelProjectJdk
-        Set-Location TestDrive:/a
-        "$Calls|$env:JAVA_HOME" | Should -BeExactly '1|/jdks/java17'
+        $global:TheirCalls = 0
+        $prompts = $Hook -eq 'prompt wrapper'
+        if ($prompts) {
+            Mock Test-CorvelLocationChangedAction { $false }
+            function global:prompt { 'base> ' }
+        }
+        foreach ($step in $Order -split ', ') {
+            if ($step -ne 'chain') {
+                & "$step-CorvelProjectJdk"
+            } elseif ($prompts) {
+                $previous = ${function:global:prompt}
+                ${function:global:prompt} = { $global:TheirCalls++; 'theme ' + (& $previous) }.GetNewClosure()
+            } else {
+                $previous = $ExecutionContext.InvokeCommand.LocationChangedAction
+                $ExecutionContext.InvokeCommand.LocationChangedAction = {
+                    param($source, $change)
+                    $global:TheirCalls++
+                    if ($previous) { $previous.Invoke($source, $change) }
+                }.GetNewClosure()
+            }
+        }
+        # Two changes of location, each with its prompt where the prompt runs the check.
+        $visit = { foreach ($folder in $args) { Set-Location TestDrive:/$folder; if ($prompts) { prompt } } }
+        $theme = if ($prompts) { 'theme base>  theme base> ' }
+        $shown = & $visit a a/src
+        "$Runs|$TheirCalls|$env:PATH|$shown" | Should -BeExactly "1|2|/jdks/java17/bin$Sep$base|$theme"
         Disable-CorvelProjectJdk
-        $ExecutionContext.InvokeCommand.LocationChangedAction | Should -Be $theirs
+        $shown = & $visit out a
+        "$Runs|$TheirCalls|$env:JAVA_HOME|$shown" | Should -BeExactly "1|4|/outside|$theme"
         $ExecutionContext.InvokeCommand.LocationChangedAction = $null
     }
 
     It 'restores the session and the prompt on Disable, in the prompt hook of 5.1' {
         Disable-CorvelProjectJdk
         Mock Test-CorvelLocationChangedAction { $false }
-        Mock Find-CorvelProjectFile { @{ File = $a; Request = '17' } }
+        Mock Find-CorvelProjectFile { @{ File = $a; Request = '17'; Reason = $null } }
         function global:prompt { "theme $?> " }
         Set-Location TestDrive:/a
         Enable-CorvelProjectJdk -Quiet

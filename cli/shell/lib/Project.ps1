@@ -5,30 +5,57 @@
 
 # In this order in each folder; the first that asks for a Java version wins.
 $script:CorvelProjectFileNames = @('.java-version', '.sdkmanrc', '.tool-versions')
-# The request is on the first lines; a bound keeps a huge or endless file from costing a prompt.
-$script:CorvelProjectReadLimit = 64KB
+# A request stands on one of the first lines: reading no further keeps a huge or hostile file
+# from costing a prompt.
+$script:CorvelProjectReadLimit = 4KB
+# What each file asks for, on its text with every line end made a line feed: the first line of
+# .java-version that is neither empty nor a comment; the value of a java= line of .sdkmanrc (the
+# last one counts, as the lines apply in order); the second word of the first java line of
+# .tool-versions (a word from '#' on is a comment).
+$script:CorvelRequestPatterns = @{
+    '.java-version'  = '^[^\S\n]*([^\s#][^\n]*)'
+    '.sdkmanrc'      = '^[^\S\n]*java[^\S\n]*=[^\S\n]*(\S[^\n]*)'
+    '.tool-versions' = '^[^\S\n]*java[^\S\n]+([^\s#]\S*)'
+}
+foreach ($name in @($script:CorvelRequestPatterns.Keys)) {
+    $script:CorvelRequestPatterns[$name] = New-Object System.Text.RegularExpressions.Regex @(
+        $script:CorvelRequestPatterns[$name],
+        [System.Text.RegularExpressions.RegexOptions] 'Multiline, CultureInvariant')
+}
+# The vendor corvel records for each distribution name a request may begin with, as part of the
+# recorded text, letter case aside.
+$script:CorvelDistributionVendors = @{
+    temurin    = @('Adoptium')
+    corretto   = @('Amazon')
+    zulu       = @('Azul')
+    liberica   = @('BellSoft')
+    microsoft  = @('Microsoft')
+    oracle     = @('Oracle')
+    sapmachine = @('SAP')
+    semeru     = @('IBM', 'International Business Machines')
+    graalvm    = @('GraalVM')
+    dragonwell = @('Alibaba')
+}
+# Requests are shown cut to this many characters.
+$script:CorvelRequestShownLength = 60
 
-# The text of a project file's first 64 KiB: UTF-8 with or without a BOM, or UTF-16 LE or BE with
-# a BOM. $null when the file cannot be read (gone, locked, no access), which asks for nothing.
+# The text of a project file's first 4 KiB: UTF-8 with or without a BOM, or UTF-16 LE or BE with
+# a BOM. Throws when the file cannot be read (locked, no access).
 function Read-CorvelProjectText([string] $File) {
+    $share = [System.IO.FileShare]::ReadWrite -bor [System.IO.FileShare]::Delete
+    $stream = New-Object System.IO.FileStream $File, 'Open', 'Read', $share
     try {
-        $share = [System.IO.FileShare]::ReadWrite -bor [System.IO.FileShare]::Delete
-        $stream = New-Object System.IO.FileStream $File, 'Open', 'Read', $share
-        try {
-            $bytes = New-Object byte[] $script:CorvelProjectReadLimit
-            $count = 0
-            while ($count -lt $bytes.Length) {
-                $read = $stream.Read($bytes, $count, $bytes.Length - $count)
-                if ($read -le 0) {
-                    break
-                }
-                $count += $read
+        $bytes = New-Object byte[] $script:CorvelProjectReadLimit
+        $count = 0
+        while ($count -lt $bytes.Length) {
+            $read = $stream.Read($bytes, $count, $bytes.Length - $count)
+            if ($read -le 0) {
+                break
             }
-        } finally {
-            $stream.Dispose()
+            $count += $read
         }
-    } catch {
-        return $null
+    } finally {
+        $stream.Dispose()
     }
     if ($count -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
         return [System.Text.Encoding]::UTF8.GetString($bytes, 3, $count - 3)
@@ -43,33 +70,24 @@ function Read-CorvelProjectText([string] $File) {
 }
 
 # What a project file's text asks for, by the file's name; $null when it asks for no Java version.
+# CR LF, LF and a lone CR all end a line.
 function Get-CorvelProjectRequest([string] $Name, [string] $Text) {
-    foreach ($line in ($Text -split '\r?\n')) {
-        $line = $line.Trim()
-        if ($line -eq '' -or $line.StartsWith('#')) {
-            continue
-        }
-        if ($Name -eq '.java-version') {
-            return $line
-        }
-        if ($Name -eq '.sdkmanrc') {
-            if ($line -cmatch '^java\s*=\s*(.*)$' -and $Matches[1] -ne '') {
-                return $Matches[1]
-            }
-            continue
-        }
-        # .tool-versions: 'java VERSION [FALLBACK...]', where a word from '#' on is a comment.
-        $words = @($line -split '\s+')
-        if ($words.Count -ge 2 -and $words[0] -ceq 'java' -and -not $words[1].StartsWith('#')) {
-            return $words[1]
-        }
+    $found = $script:CorvelRequestPatterns[$Name].Matches(($Text -replace '\r\n?', "`n"))
+    if ($found.Count -eq 0) {
+        return $null
     }
-    return $null
+    $at = 0
+    if ($Name -eq '.sdkmanrc') {
+        $at = $found.Count - 1
+    }
+    return $found[$at].Groups[1].Value.Trim()
 }
 
 # The project file that applies in $Folder: the nearest folder, up to the root of its drive or
-# share, holding a file that asks for a Java version. Returns @{ File; Request } or $null. Looks
-# for at most the three names in each folder and reads only the files that are there.
+# share, holding a file that asks for a Java version, or a file that cannot be read (which counts
+# as that folder's project file). Returns @{ File; Request; Reason } (Reason: why the file cannot
+# be read, else $null) or $null. Looks for at most the three names in each folder and reads only
+# the files that are there.
 function Find-CorvelProjectFile([string] $Folder) {
     $root = [System.IO.Path]::GetPathRoot($Folder)
     $dir = $Folder
@@ -83,13 +101,13 @@ function Find-CorvelProjectFile([string] $Folder) {
             if (-not [System.IO.File]::Exists($file)) {
                 continue
             }
-            $text = Read-CorvelProjectText $file
-            if ($null -eq $text) {
-                continue
+            $read = Invoke-CorvelCaught { Read-CorvelProjectText $file }
+            if ($null -ne $read.Reason) {
+                return @{ File = $file; Request = $null; Reason = $read.Reason }
             }
-            $request = Get-CorvelProjectRequest $name $text
+            $request = Get-CorvelProjectRequest $name $read.Value
             if ($null -ne $request) {
-                return @{ File = $file; Request = $request }
+                return @{ File = $file; Request = $request; Reason = $null }
             }
         }
         $parent = [System.IO.Path]::GetDirectoryName($dir)
@@ -110,21 +128,28 @@ function Get-CorvelProjectLocation {
     return $location.ProviderPath
 }
 
-# A version text as its numbers (digit strings without leading zeros), or $null when it cannot be
-# read: a distribution prefix such as 'temurin-' and a suffix such as '+8', '-tem' or '.LTS' are
-# dropped, and the legacy '1.N' (N >= 2) is Java N. Strings keep any length of number exact.
-function ConvertTo-CorvelVersionNumber([string] $Text) {
+# A version text read: Numbers (digit strings without leading zeros), PreRelease (an early-access
+# or other pre-release build, such as 22-ea) and Distribution (the name in front, such as
+# 'temurin', else $null); $null when it cannot be read. A distribution name such as 'temurin-' and
+# a suffix such as '+8', '-tem' or '.LTS' are dropped, and the legacy '1.N' (N >= 2) is Java N.
+# Strings keep any length of number exact.
+function ConvertTo-CorvelVersion([string] $Text) {
     if (-not $Text) {
         return $null
     }
+    $distribution = $null
     if ($Text -match '^\p{L}') {
         $dash = [regex]::Match($Text, '-(?=[0-9])')
         if (-not $dash.Success) {
             return $null
         }
+        $distribution = $Text.Substring(0, $dash.Index)
         $Text = $Text.Substring($dash.Index + 1)
     }
-    $read = [regex]::Match($Text, '^([0-9]+(?:[._][0-9]+)*)(?:[-+._].*)?$',
+    # A suffix begins with '-' or '+' and a letter or digit, or with '.' or '_' and a letter: '17.'
+    # and '17..2' are no versions.
+    $read = [regex]::Match($Text,
+        '^([0-9]+(?:[._][0-9]+)*)((?:[-+][\p{L}\p{N}]|[._]\p{L}).*)?$',
         [System.Text.RegularExpressions.RegexOptions]::Singleline)
     if (-not $read.Success) {
         return $null
@@ -141,7 +166,9 @@ function ConvertTo-CorvelVersionNumber([string] $Text) {
         (Compare-CorvelVersionPart $numbers[1] '2') -ge 0) {
         $numbers.RemoveAt(0)
     }
-    return , $numbers.ToArray()
+    # '-ea', '-beta', '-internal' mark a pre-release; the legacy build number '-b10' does not.
+    $preRelease = $read.Groups[2].Value -match '^-(?![bB][0-9])\p{L}'
+    return @{ Numbers = $numbers.ToArray(); PreRelease = $preRelease; Distribution = $distribution }
 }
 
 # Compares two numbers given as digit strings without leading zeros: -1, 0 or 1.
@@ -152,51 +179,77 @@ function Compare-CorvelVersionPart([string] $Left, [string] $Right) {
     return [Math]::Sign([string]::CompareOrdinal($Left, $Right))
 }
 
-# Compares two versions number by number, a missing number counting as 0: -1, 0 or 1.
-function Compare-CorvelVersion([string[]] $Left, [string[]] $Right) {
-    $count = [Math]::Max($Left.Count, $Right.Count)
+# Compares two versions number by number, a missing number counting as 0, and a released build
+# above a pre-release of the same numbers: -1, 0 or 1.
+function Compare-CorvelVersion($Left, $Right) {
+    $count = [Math]::Max($Left.Numbers.Count, $Right.Numbers.Count)
     for ($i = 0; $i -lt $count; $i++) {
         $a = '0'
         $b = '0'
-        if ($i -lt $Left.Count) {
-            $a = $Left[$i]
+        if ($i -lt $Left.Numbers.Count) {
+            $a = $Left.Numbers[$i]
         }
-        if ($i -lt $Right.Count) {
-            $b = $Right[$i]
+        if ($i -lt $Right.Numbers.Count) {
+            $b = $Right.Numbers[$i]
         }
         $order = Compare-CorvelVersionPart $a $b
         if ($order -ne 0) {
             return $order
         }
     }
-    return 0
+    return [int] $Right.PreRelease - [int] $Left.PreRelease
 }
 
-# Resolves a request against the registered JDKs ($Config from Get-CorvelConfig, $null when none
-# read). Returns @{ Entry = the matching entry or $null; Problem = $null, 'Unreadable' or
-# 'Unmatched' }. An alias, exactly, wins; else the highest version that the request's numbers
-# begin, and between equal versions the alias first in ordinal order.
+# Whether a candidate (@{ Entry; Version }) ranks above the best so far: the higher version, and
+# between equal versions the alias first in ordinal order.
+function Test-CorvelBetterCandidate($Candidate, $Best) {
+    if ($null -eq $Best) {
+        return $true
+    }
+    $order = Compare-CorvelVersion $Candidate.Version $Best.Version
+    return $order -gt 0 -or
+        ($order -eq 0 -and [string]::CompareOrdinal($Candidate.Entry.Alias, $Best.Entry.Alias) -lt 0)
+}
+
+# Resolves a request against the registered JDKs ($Config from Read-CorvelConfigFile). Returns
+# @{ Entry; Problem; Fallback }. An alias, exactly, wins; else the highest version that the
+# request's numbers begin, of the vendor its distribution name stands for when one of those
+# matches (else of any vendor, and Fallback holds the name). A JDK whose folder is not there is
+# passed over. Problem: $null; 'Config' (config.json cannot be read); 'Unreadable' (neither an
+# alias nor a version); 'Unmatched'; 'Missing' (Entry is the best match, whose folder is gone).
 function Resolve-CorvelProjectRequest([string] $Request, $Config) {
-    $entries = @($Config | Where-Object { $null -ne $_ })
+    if ($Config.Problem -eq 'Damaged' -or $Config.Problem -eq 'Unreadable') {
+        return @{ Entry = $null; Problem = 'Config'; Fallback = $null }
+    }
+    $entries = @($Config.Entries | Where-Object { $null -ne $_ })
     foreach ($entry in $entries) {
         if ($entry.Alias -ceq $Request) {
-            return @{ Entry = $entry; Problem = $null }
+            $problem = $null
+            if (-not (Test-CorvelJdkRoot $entry.Path)) {
+                $problem = 'Missing'
+            }
+            return @{ Entry = $entry; Problem = $problem; Fallback = $null }
         }
     }
-    $wanted = ConvertTo-CorvelVersionNumber $Request
+    $wanted = ConvertTo-CorvelVersion $Request
     if ($null -eq $wanted) {
-        return @{ Entry = $null; Problem = 'Unreadable' }
+        return @{ Entry = $null; Problem = 'Unreadable'; Fallback = $null }
+    }
+    $vendors = $null
+    if ($null -ne $wanted.Distribution) {
+        $vendors = $script:CorvelDistributionVendors[$wanted.Distribution]
     }
     $best = $null
-    $bestVersion = $null
+    $bestOfVendor = $null
+    $missing = $null
     foreach ($entry in $entries) {
-        $version = ConvertTo-CorvelVersionNumber $entry.Version
-        if ($null -eq $version -or $version.Count -lt $wanted.Count) {
+        $version = ConvertTo-CorvelVersion $entry.Version
+        if ($null -eq $version -or $version.Numbers.Count -lt $wanted.Numbers.Count) {
             continue
         }
         $prefix = $true
-        for ($i = 0; $i -lt $wanted.Count; $i++) {
-            if ($version[$i] -cne $wanted[$i]) {
+        for ($i = 0; $i -lt $wanted.Numbers.Count; $i++) {
+            if ($version.Numbers[$i] -cne $wanted.Numbers[$i]) {
                 $prefix = $false
                 break
             }
@@ -204,22 +257,60 @@ function Resolve-CorvelProjectRequest([string] $Request, $Config) {
         if (-not $prefix) {
             continue
         }
-        $order = 1
-        if ($null -ne $best) {
-            $order = Compare-CorvelVersion $version $bestVersion
-            if ($order -eq 0 -and [string]::CompareOrdinal($entry.Alias, $best.Alias) -lt 0) {
-                $order = 1
+        $candidate = @{ Entry = $entry; Version = $version }
+        if (-not (Test-CorvelJdkRoot $entry.Path)) {
+            if (Test-CorvelBetterCandidate $candidate $missing) {
+                $missing = $candidate
+            }
+            continue
+        }
+        if (Test-CorvelBetterCandidate $candidate $best) {
+            $best = $candidate
+        }
+        $ofVendor = $false
+        foreach ($vendor in @($vendors)) {
+            if ($null -ne $vendor -and $null -ne $entry.Vendor -and
+                $entry.Vendor.IndexOf($vendor, [System.StringComparison]::OrdinalIgnoreCase) -ge 0) {
+                $ofVendor = $true
             }
         }
-        if ($order -gt 0) {
-            $best = $entry
-            $bestVersion = $version
+        if ($ofVendor -and (Test-CorvelBetterCandidate $candidate $bestOfVendor)) {
+            $bestOfVendor = $candidate
         }
     }
-    if ($null -eq $best) {
-        return @{ Entry = $null; Problem = 'Unmatched' }
+    if ($null -ne $bestOfVendor) {
+        return @{ Entry = $bestOfVendor.Entry; Problem = $null; Fallback = $null }
     }
-    return @{ Entry = $best; Problem = $null }
+    if ($null -ne $best) {
+        $fallback = $null
+        if ($null -ne $vendors) {
+            $fallback = $wanted.Distribution
+        }
+        return @{ Entry = $best.Entry; Problem = $null; Fallback = $fallback }
+    }
+    if ($null -ne $missing) {
+        return @{ Entry = $missing.Entry; Problem = 'Missing'; Fallback = $null }
+    }
+    return @{ Entry = $null; Problem = 'Unmatched'; Fallback = $null }
+}
+
+# Why a request resolved to no JDK, as the rest of a sentence that begins with the request, or
+# $null when it resolved.
+function Get-CorvelRequestProblemText($Resolved, $Config) {
+    switch ($Resolved.Problem) {
+        'Config' { return ", but $(Get-CorvelConfigProblemText $Config)." }
+        'Unreadable' { return ', which is neither a registered alias nor a Java version.' }
+        'Unmatched' {
+            return ", which no registered JDK matches; 'corvel scan --auto-add' registers the " +
+                'installed JDKs.'
+        }
+        'Missing' {
+            $entry = $Resolved.Entry
+            return ", registered as '$(ConvertTo-CorvelDisplayText $entry.Alias)' at " +
+                "$(ConvertTo-CorvelDisplayText $entry.Path), a folder that does not exist."
+        }
+    }
+    return $null
 }
 
 function Get-CorvelProjectJdk {
@@ -234,9 +325,14 @@ function Get-CorvelProjectJdk {
     else as a Java version: the highest registered JDK whose version begins with the requested
     numbers ('17' matches 17.0.15; '17.0.2' matches 17.0.2 but not 17.0.21).
 
+    A registered JDK whose folder is gone is passed over. A distribution name in front of the
+    version ('temurin-17') prefers a JDK of that vendor, then takes any. Between equal versions
+    a released build wins over an early-access one.
+
     Returns one object with Alias (empty when no registered JDK matches the request), Request,
     File (its full path) and Root (the JDK's folder, empty with Alias). Returns nothing outside a
-    project, and outside the file system (HKCU:, Env:).
+    project, and outside the file system (HKCU:, Env:). A project file that cannot be read gives
+    a warning and an empty Request.
 
     .EXAMPLE
     Get-CorvelProjectJdk
@@ -256,17 +352,25 @@ function Get-CorvelProjectJdk {
     if ($null -eq $project) {
         return
     }
-    $resolved = Resolve-CorvelProjectRequest $project.Request (Get-CorvelConfig)
+    $request = [string] $project.Request
+    $config = Read-CorvelConfigFile
+    $resolved = @{ Entry = $null; Problem = 'Unreadable' }
+    if ($null -ne $project.Reason) {
+        Write-Warning ("$(ConvertTo-CorvelDisplayText $project.File) cannot be read: " +
+            (ConvertTo-CorvelDisplayText $project.Reason))
+    } else {
+        $resolved = Resolve-CorvelProjectRequest $request $config
+    }
     $alias = ''
     $root = ''
-    if ($null -ne $resolved.Entry) {
+    if ($null -eq $resolved.Problem) {
         $alias = $resolved.Entry.Alias
         $root = $resolved.Entry.Path
     }
     [pscustomobject]@{
         PSTypeName = 'Corvel.ProjectJdk'
         Alias      = $alias
-        Request    = $project.Request
+        Request    = $request
         File       = $project.File
         Root       = $root
     }
@@ -307,17 +411,28 @@ function Set-CorvelProjectJdk {
         return
     }
     if ($Request.StartsWith('#') -or $Request -match '[\r\n]' -or $Request.Trim() -cne $Request) {
-        Write-CorvelError $PSCmdlet ("'$Request' would not read back from .java-version: it may " +
+        $shown = ConvertTo-CorvelDisplayText $Request $script:CorvelRequestShownLength
+        Write-CorvelError $PSCmdlet ("'$shown' would not read back from .java-version: it may " +
             'not begin with #, hold a line break, or begin or end with white space.') `
             InvalidArgument $Request
         return
     }
-    $resolved = Resolve-CorvelProjectRequest $Request (Get-CorvelConfig)
-    if ($null -eq $resolved.Entry) {
-        $message = "No registered JDK matches '$Request'; 'corvel list' shows them, and " +
-            "'corvel scan --auto-add' registers the installed ones."
-        if ($resolved.Problem -eq 'Unreadable') {
-            $message = "'$Request' is neither a registered alias nor a Java version."
+    $config = Read-CorvelConfigFile
+    $resolved = Resolve-CorvelProjectRequest $Request $config
+    if ($null -ne $resolved.Problem) {
+        $shown = ConvertTo-CorvelDisplayText $Request $script:CorvelRequestShownLength
+        switch ($resolved.Problem) {
+            'Config' { $message = "Cannot check '$shown': $(Get-CorvelConfigProblemText $config)." }
+            'Unreadable' { $message = "'$shown' is neither a registered alias nor a Java version." }
+            'Missing' {
+                $message = "'$shown' resolves to " +
+                    "'$(ConvertTo-CorvelDisplayText $resolved.Entry.Alias)' at " +
+                    "$(ConvertTo-CorvelDisplayText $resolved.Entry.Path), a folder that does not exist."
+            }
+            default {
+                $message = "No registered JDK matches '$shown'; 'corvel list' shows them, and " +
+                    "'corvel scan --auto-add' registers the installed ones."
+            }
         }
         Write-CorvelError $PSCmdlet $message ObjectNotFound $Request
         return
@@ -326,11 +441,12 @@ function Set-CorvelProjectJdk {
     if (-not $PSCmdlet.ShouldProcess($file, "Pin '$Request'")) {
         return
     }
-    try {
-        $utf8 = New-Object System.Text.UTF8Encoding $false
-        [System.IO.File]::WriteAllText($file, "$Request`n", $utf8)
-    } catch {
-        Write-CorvelError $PSCmdlet "Cannot write $file`: $($_.Exception.Message)" WriteError $file
+    $written = Invoke-CorvelCaught {
+        [System.IO.File]::WriteAllText($file, "$Request`n", (New-Object System.Text.UTF8Encoding $false))
+    }
+    if ($null -ne $written.Reason) {
+        Write-CorvelError $PSCmdlet ("Cannot write $(ConvertTo-CorvelDisplayText $file): " +
+            (ConvertTo-CorvelDisplayText $written.Reason)) WriteError $file
         return
     }
     Invoke-CorvelProjectHook -Force

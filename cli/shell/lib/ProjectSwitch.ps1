@@ -3,20 +3,33 @@
 # lines), and leaving every project takes back exactly what the switch put there. The session
 # only: nothing here writes the registry or config.json.
 #
-# PowerShell 7 runs the check from the engine's LocationChangedAction, so any prompt theme, loaded
-# before or after, keeps it. Windows PowerShell 5.1 lacks that action: there the check runs from
-# a wrapper around the prompt function, which a theme loaded after Enable replaces.
+# PowerShell 7 runs the check from the engine's LocationChangedAction, a multicast delegate: the
+# module adds its own handler beside whatever other hooks are there and takes out only that
+# handler again, so a prompt theme may load before or after, chaining or not. Windows PowerShell
+# 5.1 lacks that action: there the check runs from a wrapper around the prompt function.
+# Whichever hook runs it, a check at the location last checked does nothing, so a hook reached
+# twice (through another module's chain too) costs nothing.
 
 # $null while the switch is off; else a hashtable: Quiet; Seen and Location (the folder last
 # checked, $null outside the file system); ProjectKey (file and request of the project there, so
 # that nothing happens until it changes, which also lets an explicit switch win within it);
 # Applied (what the switch put in the session, or $null); Recheck (check again in place).
 $script:CorvelProjectSwitch = $null
-# The hook installed in the engine, and what it replaced; kept while another hook sits on top.
-$script:CorvelLocationAction = $null
-$script:CorvelPreviousLocationAction = $null
-$script:CorvelPreviousPrompt = $null
-$script:CorvelPromptMarker = '# corvel project switch'
+# This module's handler in LocationChangedAction, made once so that it can be found again.
+$script:CorvelLocationHandler = $null
+# The prompt wrapper (5.1), and the prompts it was put over, oldest first. A theme may wrap the
+# wrapper and a later Enable wrap the theme: the wrapper, reached again through the theme, then
+# draws the prompt it was put over at that depth, and only the outermost call checks.
+$script:CorvelPromptWrapper = {
+    # corvel project switch: the status of the user's last command goes on to the prompt.
+    Invoke-CorvelProjectPrompt $?
+}
+$script:CorvelWrappedPrompts = New-Object System.Collections.Generic.List[scriptblock]
+# PowerShell's own prompt, for a session that had no prompt function.
+$script:CorvelDefaultPrompt = {
+    "PS $($ExecutionContext.SessionState.Path.CurrentLocation)$('>' * ($NestedPromptLevel + 1)) "
+}
+$script:CorvelPromptDepth = 0
 
 # Whether the engine calls an action on every change of location (PowerShell 7, not 5.1).
 function Test-CorvelLocationChangedAction {
@@ -38,9 +51,20 @@ function Write-CorvelProjectMessage([string] $Text) {
     }
 }
 
-# Takes back what the switch applied, if anything: its bin entry where it still stands (first,
-# unless the user put another entry before it), its PATH suffix, and JAVA_HOME while it still
-# holds the switch's value. Returns what was taken back, or $null.
+# One warning as the user's $WarningPreference has it, which never throws into the change of
+# location or the prompt that runs the check ('Stop' shows it once, and goes no further).
+function Write-CorvelProjectWarning([string] $Text) {
+    $errorCount = $global:Error.Count
+    try {
+        Write-Warning $Text
+    } catch {
+        Restore-CorvelErrorList $errorCount
+    }
+}
+
+# Takes back what the switch applied, if anything: the bin entry it added where it still stands
+# (first, unless the user put another entry before it), its PATH suffix, and JAVA_HOME while it
+# still holds the switch's value. Returns what was taken back, or $null.
 function Restore-CorvelOutsideSession {
     $state = $script:CorvelProjectSwitch
     $applied = $state.Applied
@@ -78,54 +102,63 @@ function Restore-CorvelOutsideSession {
 
 # Checks which project applies at the current location and changes the session when it differs
 # from the one applied. Does no file work when the location is the one last checked, unless
-# -Force (a project file was just written) or an undone switch asks for it.
+# -Force (a project file was just written) or an undone switch asks for it. The check counts as
+# made only once it is through, so that one cut short (Ctrl+C during the corvel run) is made
+# again at the next prompt or change of location.
 function Update-CorvelProjectSwitch([switch] $Force) {
     $state = $script:CorvelProjectSwitch
     if ($null -eq $state) {
         return
     }
     $here = Get-CorvelProjectLocation
-    if (-not $Force -and -not $state.Recheck -and $state.Seen -and $here -ceq $state.Location) {
+    $again = $Force -or $state.Recheck
+    if (-not $again -and $state.Seen -and $here -ceq $state.Location) {
         return
     }
-    $state.Seen = $true
-    $state.Location = $here
     $project = $null
     if ($null -ne $here) {
         $project = Find-CorvelProjectFile $here
     }
     $key = Get-CorvelProjectKey $project
-    $again = $Force -or $state.Recheck
-    $state.Recheck = $false
-    if (-not $again -and $key -ceq $state.ProjectKey) {
-        return
+    if ($again -or $key -cne $state.ProjectKey) {
+        Switch-CorvelProjectSession $state $project
     }
+    $state.Seen = $true
+    $state.Location = $here
     $state.ProjectKey = $key
+    $state.Recheck = $false
+}
 
-    if ($null -eq $project) {
+# Puts the session in the state the project asks for ($null: outside every project): one host
+# line for a change, one warning for a project that cannot be applied, which leaves the session
+# as it is.
+function Switch-CorvelProjectSession($State, $Project) {
+    if ($null -eq $Project) {
         $left = Restore-CorvelOutsideSession
         if ($null -ne $left) {
-            Write-CorvelProjectMessage "Left project JDK '$($left.Alias)' of $($left.File)"
+            Write-CorvelProjectMessage ("Left project JDK '$(ConvertTo-CorvelDisplayText $left.Alias)'" +
+                " of $(ConvertTo-CorvelDisplayText $left.File)")
         }
         return
     }
-    $file = $project.File
-    $request = $project.Request
-    $resolved = Resolve-CorvelProjectRequest $request (Get-CorvelConfig)
-    if ($resolved.Problem -eq 'Unreadable') {
-        Write-Warning ("$file asks for Java '$request', which is neither a registered alias nor " +
-            'a Java version.')
+    $file = ConvertTo-CorvelDisplayText $Project.File
+    if ($null -ne $Project.Reason) {
+        Write-CorvelProjectWarning "$file cannot be read: $(ConvertTo-CorvelDisplayText $Project.Reason)"
         return
     }
-    if ($resolved.Problem -eq 'Unmatched') {
-        Write-Warning ("$file asks for Java '$request', which no registered JDK matches; " +
-            "'corvel scan --auto-add' registers the installed JDKs.")
+    $request = ConvertTo-CorvelDisplayText $Project.Request $script:CorvelRequestShownLength
+    $config = Read-CorvelConfigFile
+    $resolved = Resolve-CorvelProjectRequest $Project.Request $config
+    if ($null -ne $resolved.Problem) {
+        Write-CorvelProjectWarning ("$file asks for Java '$request'" +
+            (Get-CorvelRequestProblemText $resolved $config))
         return
     }
     $alias = $resolved.Entry.Alias
-    if ($null -ne $state.Applied -and $state.Applied.Alias -ceq $alias) {
+    $shownAlias = ConvertTo-CorvelDisplayText $alias
+    if ($null -ne $State.Applied -and $State.Applied.Alias -ceq $alias) {
         # Another project asking for the same JDK: the session stays as it is.
-        $state.Applied.File = $file
+        $State.Applied.File = $Project.File
         return
     }
     # The corvel run must leave $LASTEXITCODE to the user's last program: keep its value.
@@ -139,103 +172,124 @@ function Update-CorvelProjectSwitch([switch] $Force) {
         $global:LASTEXITCODE = $exitCode
     }
     if ($switch.Failed) {
-        Write-Warning ("$file asks for '$alias', which cannot be applied: " +
-            ($switch.Message -replace '\s*[\r\n]+\s*', ' '))
+        Write-CorvelProjectWarning ("$file asks for '$shownAlias', which cannot be applied: " +
+            (ConvertTo-CorvelDisplayText ($switch.Message -replace '\s*[\r\n]+\s*', ' ')))
         return
     }
     $null = Restore-CorvelOutsideSession
     $outsideJavaHome = $env:JAVA_HOME
-    Set-CorvelSessionJdk $switch -BasePath ([string] $env:PATH)
-    $state.Applied = @{
+    $path = [string] $env:PATH
+    $prefix = $switch.PathPrefix
+    # A bin entry that already comes first stays the user's: nothing is added, nothing taken back.
+    if ($switch.PathSuffix -eq '' -and $prefix -ne '' -and ($path.StartsWith($prefix,
+                [System.StringComparison]::Ordinal) -or
+            ($path + [System.IO.Path]::PathSeparator) -ceq $prefix)) {
+        $prefix = ''
+    }
+    Set-CorvelSessionJdk ([pscustomobject]@{ JavaHome = $switch.JavaHome; PathPrefix = $prefix
+            PathSuffix = $switch.PathSuffix }) -BasePath $path
+    $State.Applied = @{
         Alias           = $alias
-        File            = $file
+        File            = $Project.File
         JavaHome        = $switch.JavaHome
-        PathPrefix      = $switch.PathPrefix
+        PathPrefix      = $prefix
         PathSuffix      = $switch.PathSuffix
         OutsideJavaHome = $outsideJavaHome
     }
-    Write-CorvelProjectMessage "Project JDK '$alias' from $file"
+    $line = "Project JDK '$shownAlias' from $file"
+    if ($null -ne $resolved.Fallback) {
+        $distribution = ConvertTo-CorvelDisplayText $resolved.Fallback
+        $line += " (another vendor's: no registered $distribution JDK matches)"
+    }
+    Write-CorvelProjectMessage $line
 }
 
 # What the hooks run: a failure becomes one warning and never breaks a change of location or the
-# prompt.
+# prompt; an interruption (Ctrl+C) goes on to the engine.
 function Invoke-CorvelProjectHook([switch] $Force) {
     try {
         Update-CorvelProjectSwitch -Force:$Force
+    } catch [System.Management.Automation.PipelineStoppedException] {
+        throw
     } catch {
-        Write-Warning "The project JDK switch failed: $($_.Exception.Message)"
+        $state = $script:CorvelProjectSwitch
+        if ($null -ne $state) {
+            # Not again at every prompt in this folder.
+            $state.Seen = $true
+            $state.Location = Get-CorvelProjectLocation
+        }
+        Write-CorvelProjectWarning ('The project JDK switch failed: ' +
+            (ConvertTo-CorvelDisplayText $_.Exception.Message))
     }
 }
 
-# The prompt wrapper's body: the prompt that was there before comes first, while $? still tells
-# of the user's last command (themes show it), then the check.
-function Invoke-CorvelProjectPrompt {
-    $text = & $script:CorvelPreviousPrompt
-    Invoke-CorvelProjectHook
+# The prompt wrapper's body: the prompt it was put over comes first, seeing the user's last
+# status in $? (themes show it), then, in the outermost call only, the check.
+function Invoke-CorvelProjectPrompt([bool] $LastSucceeded) {
+    $depth = $script:CorvelPromptDepth
+    $at = $script:CorvelWrappedPrompts.Count - 1 - $depth
+    $prompt = $script:CorvelDefaultPrompt
+    if ($at -ge 0) {
+        $prompt = $script:CorvelWrappedPrompts[$at]
+    }
+    $script:CorvelPromptDepth = $depth + 1
+    try {
+        if (-not $LastSucceeded) {
+            # Sets $? to False for the prompt, recording nothing.
+            Write-Error -Message 'failed' -ErrorAction Ignore
+        }
+        $text = & $prompt
+    } finally {
+        $script:CorvelPromptDepth = $depth
+    }
+    if ($depth -eq 0) {
+        Invoke-CorvelProjectHook
+    }
     return $text
 }
 
-# Whether the prompt function now is this module's wrapper.
-function Test-CorvelProjectPrompt {
-    $prompt = ${function:global:prompt}
-    return $null -ne $prompt -and $prompt.ToString().Contains($script:CorvelPromptMarker)
-}
-
-# Puts the check where the engine runs it: the location action, chaining the action that was
-# there, or else a wrapper around the prompt. Installs nothing twice.
+# Puts the check where the engine runs it: this module's handler added to the location action,
+# or else the wrapper around the prompt. Installs nothing twice.
 function Install-CorvelProjectHook {
     if (Test-CorvelLocationChangedAction) {
+        if ($null -eq $script:CorvelLocationHandler) {
+            $script:CorvelLocationHandler =
+                [System.EventHandler[System.Management.Automation.LocationChangedEventArgs]] {
+                    param($source, $change)
+                    Invoke-CorvelProjectHook
+                }
+        }
         $current = $ExecutionContext.InvokeCommand.LocationChangedAction
-        $ours = $script:CorvelLocationAction
-        if ($null -ne $current -and [object]::ReferenceEquals($current, $ours)) {
+        if ($null -ne $current -and
+            $current.GetInvocationList() -contains $script:CorvelLocationHandler) {
             return
         }
-        $script:CorvelPreviousLocationAction = $current
-        $ExecutionContext.InvokeCommand.LocationChangedAction = {
-            param($source, $change)
-            try {
-                if ($null -ne $script:CorvelPreviousLocationAction) {
-                    $script:CorvelPreviousLocationAction.Invoke($source, $change)
-                }
-            } finally {
-                Invoke-CorvelProjectHook
-            }
-        }
-        $script:CorvelLocationAction = $ExecutionContext.InvokeCommand.LocationChangedAction
+        $ExecutionContext.InvokeCommand.LocationChangedAction =
+            [System.Delegate]::Combine($current, $script:CorvelLocationHandler)
         return
     }
-    if (Test-CorvelProjectPrompt) {
+    $prompt = ${function:global:prompt}
+    if ([object]::ReferenceEquals($prompt, $script:CorvelPromptWrapper)) {
         return
     }
-    $script:CorvelPreviousPrompt = ${function:global:prompt}
-    if ($null -eq $script:CorvelPreviousPrompt) {
-        $script:CorvelPreviousPrompt = {
-            $location = $ExecutionContext.SessionState.Path.CurrentLocation
-            "PS $location$('>' * ($NestedPromptLevel + 1)) "
-        }
+    if ($null -eq $prompt) {
+        $prompt = $script:CorvelDefaultPrompt
     }
-    # A literal here is bound to this module, so the global prompt finds its private functions.
-    ${function:global:prompt} = {
-        # corvel project switch
-        Invoke-CorvelProjectPrompt
-    }
+    $script:CorvelWrappedPrompts.Add($prompt)
+    ${function:global:prompt} = $script:CorvelPromptWrapper
 }
 
-# Takes the hook out again where it is still the one on top; a hook another program put over it
-# stays, and finds the switch off.
+# Takes this module's handler out of the location action, and its wrapper off the prompt where
+# it is still the prompt; a wrapper another prompt holds stays, and finds the switch off.
 function Uninstall-CorvelProjectHook {
-    if ($null -ne $script:CorvelLocationAction) {
-        $current = $ExecutionContext.InvokeCommand.LocationChangedAction
-        if ([object]::ReferenceEquals($current, $script:CorvelLocationAction)) {
-            $previous = $script:CorvelPreviousLocationAction
-            $ExecutionContext.InvokeCommand.LocationChangedAction = $previous
-            $script:CorvelLocationAction = $null
-            $script:CorvelPreviousLocationAction = $null
-        }
+    if ($null -ne $script:CorvelLocationHandler) {
+        $ExecutionContext.InvokeCommand.LocationChangedAction = [System.Delegate]::Remove(
+            $ExecutionContext.InvokeCommand.LocationChangedAction, $script:CorvelLocationHandler)
     }
-    if (Test-CorvelProjectPrompt) {
-        ${function:global:prompt} = $script:CorvelPreviousPrompt
-        $script:CorvelPreviousPrompt = $null
+    if ([object]::ReferenceEquals(${function:global:prompt}, $script:CorvelPromptWrapper)) {
+        $last = $script:CorvelWrappedPrompts.Count - 1
+        ${function:global:prompt} = $script:CorvelWrappedPrompts[$last]
+        $script:CorvelWrappedPrompts.RemoveAt($last)
     }
 }
 
@@ -259,7 +313,8 @@ function Enable-CorvelProjectJdk {
 
     PowerShell 7 checks on every change of location. Windows PowerShell 5.1 checks when it draws
     the prompt, from a wrapper around the prompt function: a prompt theme loaded after this
-    command replaces the wrapper, so load themes first, or run this command again after them.
+    command may replace the wrapper, so load themes first, or run this command again after them.
+    Running it again, before or after other hooks, never installs the switch twice.
 
     .PARAMETER Quiet
     Shows no line when the session changes; warnings still show.
@@ -297,8 +352,8 @@ function Disable-CorvelProjectJdk {
 
     .DESCRIPTION
     Takes back what Enable-CorvelProjectJdk applied (the bin entry it put in $env:PATH and the
-    JAVA_HOME it set), removes its hook, and puts back the location action or prompt function
-    that was there before it.
+    JAVA_HOME it set) and takes out its hook; other hooks on the location action or the prompt
+    keep working. Removing the module does the same.
 
     .EXAMPLE
     Disable-CorvelProjectJdk
