@@ -55,21 +55,17 @@ function Add-CorvelConfigEntry($Builder, [string] $Alias, [string] $Path, $Versi
 # depth), or $null when its shape is not corvel's: an object with "versions" (an object of
 # records, each with a string "path" and "detected_version" and "vendor" strings or null) and
 # "current" (a string or null); other members are skipped, a member of those named twice is an
-# error. Every string, name and number of the file, skipped ones too, must be one corvel reads: no
-# escaped lone surrogate (GetString throws; a name gives $null, PowerShell swallowing the
-# exception), no number beyond the range of a double.
-function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
+# error. Throws on bad syntax. $Text is the file's text, for Test-CorvelJsonScalar.
+function Read-CorvelConfigJsonDocument([byte[]] $Bytes, [string] $Text) {
     $options = New-Object System.Text.Json.JsonDocumentOptions
     $options.MaxDepth = [int]::MaxValue
     $document = [System.Text.Json.JsonDocument]::Parse([System.ReadOnlyMemory[byte]] $Bytes,
         $options)
     try {
         $root = $document.RootElement
-        if ($root.ValueKind -ne 'Object') {
+        if ($root.ValueKind -ne 'Object' -or -not (Test-CorvelJsonScalar $Text)) {
             return $null
         }
-        # The values no field of corvel's takes, checked without recursion.
-        $skipped = New-Object System.Collections.Generic.Stack[System.Text.Json.JsonElement]
         $versions = $null
         $seenCurrent = $false
         foreach ($member in $root.EnumerateObject()) {
@@ -78,16 +74,11 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     return $null
                 }
                 $seenCurrent = $true
-                $skipped.Push($member.Value)
             } elseif ($member.Name -ceq 'versions') {
                 if ($null -ne $versions -or $member.Value.ValueKind -ne 'Object') {
                     return $null
                 }
                 $versions = $member.Value
-            } elseif ($null -eq $member.Name) {
-                return $null
-            } else {
-                $skipped.Push($member.Value)
             }
         }
         if ($null -eq $versions) {
@@ -116,10 +107,7 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                     $bit = 2
                 } elseif ($name -ceq 'vendor') {
                     $bit = 4
-                } elseif ($null -eq $name) {
-                    return $null
                 } else {
-                    $skipped.Push($value)
                     continue
                 }
                 $kind = $value.ValueKind
@@ -152,33 +140,6 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes) {
                 $entries.Add($entry)
             }
         }
-        $number = 0.0
-        while ($skipped.Count -gt 0) {
-            $value = $skipped.Pop()
-            switch ($value.ValueKind) {
-                'Object' {
-                    foreach ($member in $value.EnumerateObject()) {
-                        if ($null -eq $member.Name) {
-                            return $null
-                        }
-                        $skipped.Push($member.Value)
-                    }
-                }
-                'Array' {
-                    foreach ($item in $value.EnumerateArray()) {
-                        $skipped.Push($item)
-                    }
-                }
-                'String' {
-                    $null = $value.GetString()
-                }
-                'Number' {
-                    if (-not $value.TryGetDouble([ref] $number) -or [double]::IsInfinity($number)) {
-                        return $null
-                    }
-                }
-            }
-        }
         return , $builder.Entries.ToArray()
     } finally {
         $document.Dispose()
@@ -207,6 +168,29 @@ function Test-CorvelJsonNumber([string] $Token) {
         -not [double]::IsInfinity($value)
 }
 
+# Whether every string and number of a JSON text of valid grammar is one corvel reads: no escaped
+# lone surrogate, no number beyond the range of a double. Looks at the tokens only when a quick
+# search finds an escape of a surrogate, or a number that may be long enough to overflow (with
+# fewer than 200 digits and an exponent below 100 none can).
+function Test-CorvelJsonScalar([string] $Text) {
+    $surrogates = $Text -match $script:SurrogateEscapePattern
+    $large = $Text -match '[eE][+-]?[0-9]{3}|[0-9]{200}'
+    if (-not $surrogates -and -not $large) {
+        return $true
+    }
+    foreach ($token in [regex]::Matches($Text, '"(?:[^"\\]|\\.)*"|-?[0-9][-+.eE0-9]*')) {
+        $value = $token.Value
+        if ($value[0] -eq [char] '"') {
+            if ($surrogates -and $null -eq (ConvertFrom-CorvelJsonString $value)) {
+                return $false
+            }
+        } elseif ($large -and -not (Test-CorvelJsonNumber $value)) {
+            return $false
+        }
+    }
+    return $true
+}
+
 # The entries of a file in corvel's own layout (a match of CorvelLayoutPattern) that holds no
 # escape of a surrogate. Made for speed: no call per value.
 function Read-CorvelConfigLayout($Layout) {
@@ -217,8 +201,9 @@ function Read-CorvelConfigLayout($Layout) {
     $builder = New-CorvelConfigBuilder
     $entries = $builder.Entries
     $index = $builder.Index
-    for ($i = 0; $i -lt $aliases.Count; $i++) {
-        $alias = $aliases[$i].Value
+    $i = 0
+    foreach ($capture in $aliases) {
+        $alias = $capture.Value
         $alias = [regex]::Unescape($alias.Substring(1, $alias.Length - 2))
         $path = $paths[$i].Value
         $version = $versions[$i].Value
@@ -237,6 +222,7 @@ function Read-CorvelConfigLayout($Layout) {
             $index[$alias] = $entries.Count
             $entries.Add($entry)
         }
+        $i++
     }
     return , $entries.ToArray()
 }
@@ -427,7 +413,7 @@ function Read-CorvelConfigByte([byte[]] $Bytes) {
     }
     $text = (New-Object System.Text.UTF8Encoding $false, $true).GetString($Bytes)
     if ($script:UseJsonDocument) {
-        return Read-CorvelConfigJsonDocument $Bytes
+        return Read-CorvelConfigJsonDocument $Bytes $text
     }
     return Read-CorvelConfigText $text
 }
