@@ -9,6 +9,8 @@
 # Cases (median of the round with the switch on, against the same round with it off):
 #   prompt, location unchanged                    goal: under 1 ms more
 #   change of location at depth 20, no project    goal: under 10 ms more
+#   change to depth 10 where every level holds the three project files, 64 KiB each, asking for
+#   nothing                                       goal: under 50 ms more
 #   change of location into a project             goal: one corvel run per entry
 param(
     [int] $Rounds = 300,
@@ -18,10 +20,14 @@ param(
 Set-StrictMode -Version Latest
 $ErrorActionPreference = 'Stop'
 
+foreach ($part in 'Text', 'Invoke', 'Config', 'Project', 'ProjectSwitch') {
+    . "$PSScriptRoot/../cli/shell/lib/$part.ps1"
+}
 $script:Runs = 0
-function Get-CorvelConfig {
-    , @([pscustomobject]@{ Alias = 'java17'; Path = '/jdks/17'; Version = '17.0.15' },
-        [pscustomobject]@{ Alias = 'java21'; Path = '/jdks/21'; Version = '21.0.5' })
+function Read-CorvelConfigFile {
+    [pscustomobject]@{ File = 'config.json'; Problem = $null; Reason = $null; Entries = @(
+            [pscustomobject]@{ Alias = 'java17'; Path = 'C:\jdks\17'; Version = '17.0.15'; Vendor = $null },
+            [pscustomobject]@{ Alias = 'java21'; Path = 'C:\jdks\21'; Version = '21.0.5'; Vendor = $null }) }
 }
 function Get-CorvelSessionSwitch([string] $Alias) {
     $script:Runs++
@@ -33,8 +39,6 @@ function Set-CorvelSessionJdk($Switch, [string] $BasePath = $env:PATH) {
     $env:PATH = $Switch.PathPrefix + $BasePath + $Switch.PathSuffix
 }
 function Write-CorvelError { throw 'not expected here' }
-. "$PSScriptRoot/../cli/shell/lib/Project.ps1"
-. "$PSScriptRoot/../cli/shell/lib/ProjectSwitch.ps1"
 if ($Hook -eq 'Prompt') {
     function Test-CorvelLocationChangedAction { $false }
 }
@@ -58,6 +62,21 @@ $temp = Join-Path ([IO.Path]::GetTempPath()) ('corvel-bench-' + [guid]::NewGuid(
 $below = (1..19 | ForEach-Object { "d$_" }) -join '/'
 $deep = @('x', 'y' | ForEach-Object { Join-Path $temp "$_/$below" })
 $deep | ForEach-Object { New-Item -ItemType Directory -Force $_ | Out-Null }
+# Ten levels of folders, each holding the three project files at 64 KiB of lines that ask for
+# nothing.
+$hostile = foreach ($tree in 'h', 'k') {
+    $folder = $temp
+    foreach ($level in 1..10) {
+        $folder = (New-Item -ItemType Directory -Force (Join-Path $folder "$tree$level")).FullName
+        foreach ($file in @{ Name = '.java-version'; Line = "# a comment`n" },
+            @{ Name = '.sdkmanrc'; Line = "kotlin=1.9`n" },
+            @{ Name = '.tool-versions'; Line = "nodejs 20`n" }) {
+            [IO.File]::WriteAllText((Join-Path $folder $file.Name),
+                $file.Line * [Math]::Ceiling(64KB / $file.Line.Length))
+        }
+    }
+    $folder
+}
 $project = (New-Item -ItemType Directory -Force (Join-Path $temp 'project/src')).FullName
 [IO.File]::WriteAllText((Join-Path $temp 'project/.java-version'), "17`n")
 $outside = (New-Item -ItemType Directory -Force (Join-Path $temp 'outside')).FullName
@@ -70,6 +89,9 @@ $cases = @(
         Step = { prompt | Out-Null }; Before = {} }
     @{ Name = 'change at depth 20, no project'; Goal = 'under 10 ms more'
         Step = { param($i) Set-Location -LiteralPath $deep[$i % 2]; prompt | Out-Null }
+        Before = {} }
+    @{ Name = 'change at depth 10, hostile files'; Goal = 'under 50 ms more'
+        Step = { param($i) Set-Location -LiteralPath $hostile[$i % 2]; prompt | Out-Null }
         Before = {} }
     @{ Name = 'change into a project'; Goal = 'one corvel run per entry'
         Step = { Set-Location -LiteralPath $project; prompt | Out-Null }

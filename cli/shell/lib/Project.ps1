@@ -42,10 +42,12 @@ $script:CorvelRequestShownLength = 60
 # The text of a project file's first 4 KiB: UTF-8 with or without a BOM, or UTF-16 LE or BE with
 # a BOM. Throws when the file cannot be read (locked, no access).
 function Read-CorvelProjectText([string] $File) {
+    # ::new rather than New-Object: this runs for every project file on every change of location.
     $share = [System.IO.FileShare]::ReadWrite -bor [System.IO.FileShare]::Delete
-    $stream = New-Object System.IO.FileStream $File, 'Open', 'Read', $share
+    $stream = [System.IO.FileStream]::new($File, [System.IO.FileMode]::Open,
+        [System.IO.FileAccess]::Read, $share)
     try {
-        $bytes = New-Object byte[] $script:CorvelProjectReadLimit
+        $bytes = [byte[]]::new($script:CorvelProjectReadLimit)
         $count = 0
         while ($count -lt $bytes.Length) {
             $read = $stream.Read($bytes, $count, $bytes.Length - $count)
