@@ -15,14 +15,14 @@ std::string rewrite(std::string_view current) {
 
 TEST(RegisteredBinDirs, StripsEveryTrailingSeparatorBeforeAddingBin) {
     Config config;
-    config.versions["a"] = JdkEntry{"D:\\jdk21", "21", "x"};
-    config.versions["b"] = JdkEntry{"D:\\jdk22\\", std::nullopt, std::nullopt};
-    config.versions["c"] = JdkEntry{"C:\\Java\\jdk-17\\/\\//", std::nullopt, std::nullopt};
-    config.versions["d"] = JdkEntry{"E:\\J\u00c9K\\\\x", std::nullopt, std::nullopt};
+    for (const char* root :
+         {"D:\\jdk21", "D:\\jdk22\\", "C:\\jdk-17\\/", "E:\\J\u00c9K\\\\x", "J:/", "\\"}) {
+        config.versions[root] = JdkEntry{root, std::nullopt, std::nullopt};
+    }
     std::vector<std::string> bins = registered_bin_dirs(config);
     std::sort(bins.begin(), bins.end());
-    EXPECT_EQ(bins, (std::vector<std::string>{"C:\\Java\\jdk-17\\bin", "D:\\jdk21\\bin",
-                                              "D:\\jdk22\\bin", "E:\\J\u00c9K\\\\x\\bin"}));
+    EXPECT_EQ(bins, (std::vector<std::string>{"C:\\jdk-17\\bin", "D:\\jdk21\\bin", "D:\\jdk22\\bin",
+                                              "E:\\J\u00c9K\\\\x\\bin", "J:\\bin", "\\bin"}));
     EXPECT_TRUE(registered_bin_dirs(Config{}).empty());
 }
 
