@@ -21,8 +21,10 @@ TEST(RegisteredBinDirs, StripsEveryTrailingSeparatorBeforeAddingBin) {
     }
     std::vector<std::string> bins = registered_bin_dirs(config);
     std::sort(bins.begin(), bins.end());
-    EXPECT_EQ(bins, (std::vector<std::string>{"C:\\jdk-17\\bin", "D:\\jdk21\\bin", "D:\\jdk22\\bin",
-                                              "E:\\J\u00c9K\\\\x\\bin", "J:\\bin", "\\bin"}));
+    EXPECT_EQ(bins, (std::vector<std::string>{
+                        "C:\\jdk-17\\/\\bin", "C:\\jdk-17\\bin", "D:\\jdk21\\bin",
+                        "D:\\jdk22\\\\bin", "D:\\jdk22\\bin", "E:\\J\u00c9K\\\\x\\bin", "J:/\\bin",
+                        "J:/bin", "J:\\bin", "\\\\bin", "\\bin"}));
     EXPECT_TRUE(registered_bin_dirs(Config{}).empty());
 }
 
@@ -119,8 +121,7 @@ TEST(RewritePath, RewritingTwiceChangesNothingMore) {
     EXPECT_EQ(rewrite(once), once);
 }
 
-// A hand-edited root ending in a backslash: its registered form has one backslash before bin,
-// the entry its activation inserts has two.
+// A hand-edited root ending in a backslash, for which earlier versions inserted two backslashes.
 TEST(RewritePath, RootEndingInASeparator) {
     Config config;
     config.versions["java21"] = JdkEntry{"D:\\jdk21", std::nullopt, std::nullopt};
@@ -132,8 +133,7 @@ TEST(RewritePath, RootEndingInASeparator) {
         rewrite_path("C:\\Windows;D:\\jdk21\\bin", "D:\\jdk22\\\\bin", bins);
     EXPECT_EQ(with_22, "D:\\jdk22\\\\bin;C:\\Windows");
     EXPECT_EQ(rewrite_path(with_22, "D:\\jdk22\\\\bin", bins), with_22);
-    EXPECT_EQ(rewrite_path(with_22, "D:\\jdk21\\bin", bins),
-              "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Windows");
+    EXPECT_EQ(rewrite_path(with_22, "D:\\jdk21\\bin", bins), "D:\\jdk21\\bin;C:\\Windows");
     EXPECT_EQ(rewrite_path("D:\\jdk22\\bin;C:\\Windows", "D:\\jdk21\\bin", bins),
               "D:\\jdk21\\bin;C:\\Windows");
 }
