@@ -4,6 +4,7 @@
 
 #include "commands/commands.h"
 #include "config/config.h"
+#include "config/config_operations.h"
 #include "environment/activation.h"
 #include "text/path_text.h"
 #include "text/text.h"
@@ -121,8 +122,8 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
                 "The path of alias '" + std::string(alias) +
                 "' holds a double quote, a control character, a bidirectional formatting "
                 "character or a line separator, which a CMD line cannot hold; open a new "
-                "terminal after 'corvel use " +
-                std::string(alias) + "' instead"});
+                "terminal after '" +
+                alias_command("corvel use", alias) + "' instead"});
         }
         for (const std::string& line : cmd_lines(root)) {
             context.terminal.print_line({plain(line)});
