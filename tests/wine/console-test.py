@@ -93,13 +93,13 @@ def run_piped(args, **env):
         return status, output.read()
 
 
-def run_on_console(args, answer=None, **env):
+def run_on_console(args, answer=None, program=None, **env):
     """corvel's exit status and what Wine's console drew on the terminal. With `answer`, those
     bytes are typed once the remove prompt is on the screen."""
     master, slave = pty.openpty()
     fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, COLUMNS, 0, 0))
-    process = subprocess.Popen(["wine", CORVEL, *args], stdin=slave, stdout=slave, stderr=slave,
-                               env=wine_environment(**env), start_new_session=True)
+    process = subprocess.Popen(["wine", program or CORVEL, *args], stdin=slave, stdout=slave,
+                               stderr=slave, env=wine_environment(**env), start_new_session=True)
     os.close(slave)
     screen = b""
     deadline = time.monotonic() + TIMEOUT
@@ -255,6 +255,15 @@ class ConsoleTest(unittest.TestCase):
                 status, screen = run_on_console(["remove", "java17"], answer=keys)
                 self.assertEqual(status, 0, screen[-400:])
                 self.assertEqual("java17" not in read_config()["versions"], removes)
+
+    def test_rest_of_an_over_long_answer_is_not_left_to_the_next_reader(self):
+        # The second remove must read the second line, not "y" and the line end after the bound.
+        write_config({"a": entry("C:\\a"), "b": entry("C:\\b")})
+        exe = "Z:" + os.path.abspath(CORVEL).replace("/", "\\")
+        keys = (" " * 4098 + "y\rn\r").encode()
+        status, screen = run_on_console(["/c", f"{exe} remove a & {exe} remove b"], keys, "cmd")
+        self.assertEqual(status, 0, screen[-400:])
+        self.assertEqual(sorted(read_config()["versions"]), ["a", "b"])
 
 
 if __name__ == "__main__":

@@ -39,7 +39,7 @@ CommandResult run_add(CommandContext& context, std::string_view alias, std::stri
     // The path as typed, not the stored one without trailing separators.
     terminal.print_line({green(k_check_mark).bold(), plain(" Added alias '"), cyan(alias),
                          plain("' "), plain(k_arrow), plain(" "), dimmed(path)});
-    terminal.print_line({plain("Run "), command_hint("corvel use " + std::string(alias)),
+    terminal.print_line({plain("Run "), command_hint(alias_command("corvel use", alias)),
                          plain(" to activate it.")});
     return {};
 }

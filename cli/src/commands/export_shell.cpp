@@ -4,7 +4,9 @@
 
 #include "commands/commands.h"
 #include "config/config.h"
+#include "config/config_operations.h"
 #include "environment/activation.h"
+#include "text/path_text.h"
 #include "text/text.h"
 
 namespace corvel {
@@ -61,14 +63,6 @@ std::string powershell_expression(std::string_view text) {
     return expression;
 }
 
-// The path without its trailing backslashes, then "\bin".
-std::string bin_folder(std::string_view root) {
-    while (root.ends_with('\\')) {
-        root.remove_suffix(1);
-    }
-    return std::string(root) + "\\bin";
-}
-
 // cmd has no way to write a character other than as it is. A double quote or a line break inside
 // a value would turn the rest of the line into commands, and the other controls, the
 // bidirectional formatting characters and U+2028/U+2029 never reach the output as they are (the
@@ -92,7 +86,7 @@ std::array<std::string, 3> cmd_lines(std::string_view root) {
     std::string home = has_operator ? "SET \"JAVA_HOME=" + std::string(root) + "\""
                                     : "SET JAVA_HOME=" + std::string(root);
     return {":: Run these commands in your current CMD session:", std::move(home),
-            "SET \"PATH=" + bin_folder(root) + ";%PATH%\""};
+            "SET \"PATH=" + jdk_bin_folder(root) + ";%PATH%\""};
 }
 
 }  // namespace
@@ -121,15 +115,15 @@ CommandResult run_export_shell(CommandContext& context, std::string_view alias,
             {plain("# Run these commands in your current PowerShell session:")});
         context.terminal.print_line({plain("$env:JAVA_HOME = " + powershell_expression(root))});
         context.terminal.print_line({plain(
-            "$env:PATH = " + powershell_expression(bin_folder(root) + ";") + " + $env:PATH")});
+            "$env:PATH = " + powershell_expression(jdk_bin_folder(root) + ";") + " + $env:PATH")});
     } else {
         if (!cmd_can_set(root)) {
             return std::unexpected(CommandError{
                 "The path of alias '" + std::string(alias) +
                 "' holds a double quote, a control character, a bidirectional formatting "
                 "character or a line separator, which a CMD line cannot hold; open a new "
-                "terminal after 'corvel use " +
-                std::string(alias) + "' instead"});
+                "terminal after '" +
+                alias_command("corvel use", alias) + "' instead"});
         }
         for (const std::string& line : cmd_lines(root)) {
             context.terminal.print_line({plain(line)});

@@ -1,5 +1,6 @@
 #include "commands/commands.h"
 #include "config/config.h"
+#include "config/config_operations.h"
 #include "environment/activation.h"
 
 namespace corvel {
@@ -45,7 +46,7 @@ CommandResult run_use(CommandContext& context, std::string_view alias) {
     terminal.print_line({yellow(k_warning_sign), plain(" Open a "), plain("new").bold(),
                          plain(" terminal for the changes to take effect in shells.")});
     terminal.print_line({plain("  Or run "),
-                         command_hint("corvel export-shell " + std::string(alias)),
+                         command_hint(alias_command("corvel export-shell", alias)),
                          plain(" to apply in the current session.")});
     return {};
 }

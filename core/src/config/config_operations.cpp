@@ -164,4 +164,11 @@ std::string unique_alias(std::string_view base, const std::set<std::string, std:
     }
 }
 
+std::string alias_command(std::string_view command, std::string_view alias) {
+    std::string line(command);
+    line += alias.starts_with('-') ? " -- " : " ";
+    line += alias;
+    return line;
+}
+
 }  // namespace corvel

@@ -62,4 +62,9 @@ CoreResult<std::vector<JdkListItem>> list_versions(const Platform& platform);
 // `base` when unused, else base-2, base-3, ... : the first not in `used`.
 std::string unique_alias(std::string_view base, const std::set<std::string, std::less<>>& used);
 
+// `command` (such as "corvel use") and `alias` as a hint the user can type: "-- " comes before
+// an alias that begins with '-', which would otherwise be read as an option; any other alias
+// follows one space as it is.
+std::string alias_command(std::string_view command, std::string_view alias);
+
 }  // namespace corvel

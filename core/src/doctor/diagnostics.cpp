@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/config.h"
+#include "config/config_operations.h"
 #include "environment/environment_store.h"
 #include "environment/status.h"
 #include "java/jdk_validation.h"
@@ -79,9 +80,9 @@ void check_registered_jdks(const Platform& platform, const Config& config,
         if (valid) {
             results.push_back(ok(std::move(name), "Path valid: " + entry.path));
         } else {
-            results.push_back(
-                error(std::move(name), valid.error().to_text(),
-                      "Run 'corvel remove " + *alias + "' then re-add with a correct path"));
+            results.push_back(error(std::move(name), valid.error().to_text(),
+                                    "Run '" + alias_command("corvel remove", *alias) +
+                                        "' then re-add with a correct path"));
         }
     }
 }
@@ -118,11 +119,11 @@ std::vector<DiagnosticResult> run_diagnostics(const Platform& platform) {
         if (selected != config.versions.end() &&
             to_lower(selected->second.path) != to_lower(*java_home)) {
             const std::string& alias = *config.current;
-            results.push_back(warning("JAVA_HOME Consistency",
-                                      "JAVA_HOME (" + *java_home +
-                                          ") does not match selected alias '" + alias + "' path (" +
-                                          selected->second.path + ")",
-                                      "Run 'corvel use " + alias + "' to resync"));
+            results.push_back(
+                warning("JAVA_HOME Consistency",
+                        "JAVA_HOME (" + *java_home + ") does not match selected alias '" + alias +
+                            "' path (" + selected->second.path + ")",
+                        "Run '" + alias_command("corvel use", alias) + "' to resync"));
         }
     }
     return results;

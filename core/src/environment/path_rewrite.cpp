@@ -7,11 +7,30 @@
 
 namespace corvel {
 
+namespace {
+
+// The entries earlier versions put in Path for a root ending in a separator, where they differ
+// from its bin folder today: the root as stored, then "\bin" ("D:\jdk22\\bin"), and for a drive
+// root written with a slash, the root then "bin" ("J:/bin"). Only a later `use` can take them out.
+void add_earlier_bin_entries(std::string_view root, std::vector<std::string>& bins) {
+    if (!root.ends_with('\\') && !root.ends_with('/')) {
+        return;
+    }
+    bins.push_back(std::string(root) + "\\bin");
+    if (std::string_view drive_root = trim_trailing_separators(root);
+        drive_root.size() == 3 && drive_root.ends_with('/')) {
+        bins.push_back(std::string(drive_root) + "bin");
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> registered_bin_dirs(const Config& config) {
     std::vector<std::string> bins;
     bins.reserve(config.versions.size());
     for (const auto& [alias, entry] : config.versions) {
         bins.push_back(jdk_bin_folder(entry.path));
+        add_earlier_bin_entries(entry.path, bins);
     }
     return bins;
 }

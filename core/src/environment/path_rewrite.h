@@ -8,7 +8,8 @@
 
 namespace corvel {
 
-// The bin folder of every registered JDK (jdk_bin_folder of its path).
+// The bin folder of every registered JDK (jdk_bin_folder of its path), and for a path ending in a
+// separator also the forms earlier versions wrote for it ("D:\jdk22\\bin", "J:/bin").
 std::vector<std::string> registered_bin_dirs(const Config& config);
 
 // `current` with `new_bin` first and every empty entry, every registered bin folder and any

@@ -41,6 +41,8 @@ public:
     // piped input that is not UTF-8). Reading stops once `limit` + 2 characters (Unicode scalar
     // values, on a console and a pipe alike) have come without a line feed, room for `limit`
     // and a "\r\n": the text so far comes back then, invalid UTF-8 replaced, longer than that.
+    // On a console the rest of that line is then read up to its end and thrown away, where the
+    // shell would otherwise read it as a command.
     virtual std::expected<std::string, std::string> read_line(std::size_t limit) = 0;
 };
 

@@ -55,7 +55,12 @@ std::string_view trim_trailing_separators(std::string_view path) {
 }
 
 std::string jdk_bin_folder(std::string_view root) {
-    return join_path(trim_trailing_separators(root), "bin");
+    // Every separator goes, a drive root's too: "J:" then "\bin" is the root's bin folder, and a
+    // root of separators only keeps the one before "bin".
+    while (!root.empty() && is_separator(root.back())) {
+        root.remove_suffix(1);
+    }
+    return std::string(root) + "\\bin";
 }
 
 }  // namespace corvel

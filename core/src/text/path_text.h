@@ -21,8 +21,9 @@ bool is_device_path(std::string_view path);
 // one ("J:\\" gives "J:\", never the drive-relative "J:"); a text of separators only becomes empty.
 std::string_view trim_trailing_separators(std::string_view path);
 
-// The bin folder of the JDK at `root`: `root` without trailing separators, then "\bin" ("J:\bin"
-// for the drive root "J:\").
+// The bin folder of the JDK at `root`, for `use` and export-shell alike: `root` without any
+// trailing backslashes and slashes, then "\bin" ("C:/jdk\bin" for "C:/jdk/", "J:\bin" for the
+// drive root "J:/", "\bin" for "\").
 std::string jdk_bin_folder(std::string_view root);
 
 }  // namespace corvel

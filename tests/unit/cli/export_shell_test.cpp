@@ -137,7 +137,7 @@ TEST(ExportShell, ChangesNothing) {
     EXPECT_TRUE(fake.registry.log().empty());
 }
 
-TEST(ExportShell, TrailingBackslashesStayInJavaHomeButNotInBin) {
+TEST(ExportShell, TrailingSeparatorsStayInJavaHomeButNotInBin) {
     EXPECT_EQ(export_path("C:\\Java\\jdk-21\\", "ps").output,
               "# Run these commands in your current PowerShell session:\n"
               "$env:JAVA_HOME = 'C:\\Java\\jdk-21\\'\n"
@@ -146,11 +146,10 @@ TEST(ExportShell, TrailingBackslashesStayInJavaHomeButNotInBin) {
               ":: Run these commands in your current CMD session:\n"
               "SET JAVA_HOME=C:\\Java\\jdk-21\\\\\n"
               "SET \"PATH=C:\\Java\\jdk-21\\bin;%PATH%\"\n");
-    // Only backslashes are trimmed.
     EXPECT_EQ(export_path("C:/Java/jdk-21/", "cmd").output,
               ":: Run these commands in your current CMD session:\n"
               "SET JAVA_HOME=C:/Java/jdk-21/\n"
-              "SET \"PATH=C:/Java/jdk-21/\\bin;%PATH%\"\n");
+              "SET \"PATH=C:/Java/jdk-21\\bin;%PATH%\"\n");
 }
 
 TEST(ExportShell, SpacesNeedNoQuotesInJavaHome) {

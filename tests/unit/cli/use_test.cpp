@@ -163,6 +163,13 @@ TEST_F(UseCommandTest, HintNamesTheAliasAsTyped) {
         std::string::npos);
 }
 
+TEST_F(UseCommandTest, HintsForAnAliasBeginningWithADashWorkAsTyped) {
+    std::vector<std::string> add{"add", "--", "-neg", "D:\\jdk21"}, use{"use", "--", "-neg"};
+    ASSERT_EQ(run_entry(fake.platform, add) + run_entry(fake.platform, use), 0);
+    EXPECT_NE(fake.console.output.find("Run 'corvel use -- -neg' to"), std::string::npos);
+    EXPECT_NE(fake.console.output.find("run 'corvel export-shell -- -neg' to"), std::string::npos);
+}
+
 TEST_F(UseCommandTest, NotElevatedRunWarnsThenSucceeds) {
     fake.environment.elevated = false;
     deny_system();

@@ -15,14 +15,16 @@ std::string rewrite(std::string_view current) {
 
 TEST(RegisteredBinDirs, StripsEveryTrailingSeparatorBeforeAddingBin) {
     Config config;
-    config.versions["a"] = JdkEntry{"D:\\jdk21", "21", "x"};
-    config.versions["b"] = JdkEntry{"D:\\jdk22\\", std::nullopt, std::nullopt};
-    config.versions["c"] = JdkEntry{"C:\\Java\\jdk-17\\/\\//", std::nullopt, std::nullopt};
-    config.versions["d"] = JdkEntry{"E:\\J\u00c9K\\\\x", std::nullopt, std::nullopt};
+    for (const char* root :
+         {"D:\\jdk21", "D:\\jdk22\\", "C:\\jdk-17\\/", "E:\\J\u00c9K\\\\x", "J:/", "\\"}) {
+        config.versions[root] = JdkEntry{root, std::nullopt, std::nullopt};
+    }
     std::vector<std::string> bins = registered_bin_dirs(config);
     std::sort(bins.begin(), bins.end());
-    EXPECT_EQ(bins, (std::vector<std::string>{"C:\\Java\\jdk-17\\bin", "D:\\jdk21\\bin",
-                                              "D:\\jdk22\\bin", "E:\\J\u00c9K\\\\x\\bin"}));
+    EXPECT_EQ(bins, (std::vector<std::string>{
+                        "C:\\jdk-17\\/\\bin", "C:\\jdk-17\\bin", "D:\\jdk21\\bin",
+                        "D:\\jdk22\\\\bin", "D:\\jdk22\\bin", "E:\\J\u00c9K\\\\x\\bin", "J:/\\bin",
+                        "J:/bin", "J:\\bin", "\\\\bin", "\\bin"}));
     EXPECT_TRUE(registered_bin_dirs(Config{}).empty());
 }
 
@@ -119,8 +121,7 @@ TEST(RewritePath, RewritingTwiceChangesNothingMore) {
     EXPECT_EQ(rewrite(once), once);
 }
 
-// A hand-edited root ending in a backslash: its registered form has one backslash before bin,
-// the entry its activation inserts has two.
+// A hand-edited root ending in a backslash, for which earlier versions inserted two backslashes.
 TEST(RewritePath, RootEndingInASeparator) {
     Config config;
     config.versions["java21"] = JdkEntry{"D:\\jdk21", std::nullopt, std::nullopt};
@@ -132,8 +133,7 @@ TEST(RewritePath, RootEndingInASeparator) {
         rewrite_path("C:\\Windows;D:\\jdk21\\bin", "D:\\jdk22\\\\bin", bins);
     EXPECT_EQ(with_22, "D:\\jdk22\\\\bin;C:\\Windows");
     EXPECT_EQ(rewrite_path(with_22, "D:\\jdk22\\\\bin", bins), with_22);
-    EXPECT_EQ(rewrite_path(with_22, "D:\\jdk21\\bin", bins),
-              "D:\\jdk21\\bin;D:\\jdk22\\\\bin;C:\\Windows");
+    EXPECT_EQ(rewrite_path(with_22, "D:\\jdk21\\bin", bins), "D:\\jdk21\\bin;C:\\Windows");
     EXPECT_EQ(rewrite_path("D:\\jdk22\\bin;C:\\Windows", "D:\\jdk21\\bin", bins),
               "D:\\jdk21\\bin;C:\\Windows");
 }

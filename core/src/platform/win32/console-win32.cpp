@@ -66,6 +66,18 @@ DWORD write_all(HANDLE handle, bool is_console, std::string_view text) {
     return ERROR_SUCCESS;
 }
 
+// Reads the console's input up to the next line end and throws it away; a failed or empty
+// read ends it too.
+void discard_console_line(HANDLE input) {
+    wchar_t buffer[256];
+    DWORD read = 0;
+    while (ReadConsoleW(input, buffer, 256, &read, nullptr) && read > 0) {
+        if (std::find(buffer, buffer + read, L'\n') != buffer + read) {
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 Win32Console::Win32Console() {
@@ -159,6 +171,11 @@ std::expected<std::string, std::string> Win32Console::read_line(std::size_t limi
             if (line.back() == L'\n') {
                 break;
             }
+        }
+        // The rest of an over-long line stays in the console's input buffer, where the shell
+        // would read it as a command once corvel has exited.
+        if (characters >= wanted && line.back() != L'\n') {
+            discard_console_line(input);
         }
         return from_wide(line);
     }
