@@ -91,6 +91,12 @@ function Get-CorvelProjectRequest([string] $Name, [string] $Text) {
 # be read, else $null) or $null. Looks for at most the three names in each folder and reads only
 # the files that are there.
 function Find-CorvelProjectFile([string] $Folder) {
+    # One guarded run for the whole search: a file that cannot be read reaches neither $Error nor
+    # the -ErrorVariable of a cmdlet that searches.
+    return (Invoke-CorvelCaught { Search-CorvelProjectFile $Folder }).Value
+}
+
+function Search-CorvelProjectFile([string] $Folder) {
     $root = [System.IO.Path]::GetPathRoot($Folder)
     $dir = $Folder
     if ($dir.Length -gt $root.Length) {
@@ -103,11 +109,16 @@ function Find-CorvelProjectFile([string] $Folder) {
             if (-not [System.IO.File]::Exists($file)) {
                 continue
             }
-            $read = Invoke-CorvelCaught { Read-CorvelProjectText $file }
-            if ($null -ne $read.Reason) {
-                return @{ File = $file; Request = $null; Reason = $read.Reason }
+            try {
+                $text = Read-CorvelProjectText $file
+            } catch {
+                $reason = $_.Exception
+                while ($null -ne $reason.InnerException) {
+                    $reason = $reason.InnerException
+                }
+                return @{ File = $file; Request = $null; Reason = $reason.Message }
             }
-            $request = Get-CorvelProjectRequest $name $read.Value
+            $request = Get-CorvelProjectRequest $name $text
             if ($null -ne $request) {
                 return @{ File = $file; Request = $request; Reason = $null }
             }
