@@ -1,7 +1,8 @@
 # Shared by scripts/test.sh and scripts/demo.sh (sourced, not run): installs what a fresh
 # Debian 12 or Ubuntu machine lacks and configures and builds a CMake preset.
 
-# Debian packages the build and the tests need.
+# Debian packages the build and the tests need (Maven and a JDK: the PowerShell module's
+# toolchains.xml is checked with the real Maven).
 corvel_packages=(
     cmake ninja-build g++ ccache
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -9,6 +10,7 @@ corvel_packages=(
     nlohmann-json3-dev libcli11-dev libgtest-dev googletest unicode-data
     clang-19 libclang-rt-19-dev
     python3
+    maven default-jdk-headless
 )
 
 # PowerShell 7, for the tests of the PowerShell module, installed as a .NET global tool into

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A demonstration of corvel.exe under Wine: add, list, use, current, export-shell, doctor, scan
 # and remove on a JDK-like folder; then the PowerShell road in pwsh: the Corvel module, corvel-use
-# with Tab completion, and a project folder whose .java-version switches the session. Installs
-# what is missing, builds the Windows program, and runs it in a throwaway Wine prefix that is
-# deleted at the end (never ~/.wine).
+# with Tab completion, a project folder whose .java-version switches the session, and Maven's
+# toolchains.xml written from the registered JDKs and read by Maven. Installs what is missing,
+# builds the Windows program, and runs it in a throwaway Wine prefix that is deleted at the end
+# (never ~/.wine, nor ~/.m2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -81,10 +82,11 @@ mkdir -p "$project/src"
 printf '17\n' >"$project/.java-version"
 roaming="$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | awk '{ print $1 }')"
 show scan --auto-add >/dev/null
-printf '\n%s--- PowerShell: Import-Module Corvel, corvel-use, Enable-CorvelProjectJdk%s\n' \
-    "$bold" "$plain"
+toolchains="$WINEPREFIX/drive_c/demo/m2/toolchains.xml"
+printf '\n%s--- PowerShell: Import-Module Corvel, corvel-use, Enable-CorvelProjectJdk, ' "$bold"
+printf 'Update-CorvelToolchain%s\n' "$plain"
 env -u JAVA_HOME APPDATA="$roaming" CORVEL_MODULE="$module" CORVEL_PROJECT="$project" \
-    pwsh -NoProfile -NonInteractive -Command '
+    CORVEL_TOOLCHAINS="$toolchains" pwsh -NoProfile -NonInteractive -Command '
     if ([Console]::IsOutputRedirected) { $PSStyle.OutputRendering = "PlainText" }
     function Show([string] $Line) {
         Write-Host "`nPS> $Line"
@@ -103,4 +105,24 @@ env -u JAVA_HOME APPDATA="$roaming" CORVEL_MODULE="$module" CORVEL_PROJECT="$pro
     Show "Get-CorvelProjectJdk | Format-List"
     Show "Set-Location /"
     Show "`$env:JAVA_HOME"
+    # Both registered JDKs go into the toolchains file; a second run finds nothing to do.
+    Show "Update-CorvelToolchain -Path $env:CORVEL_TOOLCHAINS"
+    Show "Get-Content $env:CORVEL_TOOLCHAINS"
+    Show "Update-CorvelToolchain -Path $env:CORVEL_TOOLCHAINS"
 '
+
+# Maven reads the file at the start of every build: a minimal project validated with it.
+cat >"$project/pom.xml" <<'EOF'
+<project>
+  <modelVersion>4.0.0</modelVersion>
+  <groupId>demo</groupId>
+  <artifactId>shop</artifactId>
+  <version>1</version>
+  <packaging>pom</packaging>
+</project>
+EOF
+printf '\n%s$ mvn -o -B -t %s validate%s\n' "$bold" "$toolchains" "$plain"
+status=0
+mvn -o -B -f "$project/pom.xml" -t "$toolchains" -Dmaven.repo.local="$WINEPREFIX/m2" validate ||
+    status=$?
+printf '(exit status %s)\n' "$status"

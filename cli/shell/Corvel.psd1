@@ -8,13 +8,13 @@
     PowerShellVersion    = '5.1'
     CompatiblePSEditions = @('Desktop', 'Core')
     FunctionsToExport    = @('Use-CorvelJdk', 'Get-CorvelProjectJdk', 'Set-CorvelProjectJdk',
-        'Enable-CorvelProjectJdk', 'Disable-CorvelProjectJdk')
+        'Enable-CorvelProjectJdk', 'Disable-CorvelProjectJdk', 'Update-CorvelToolchain')
     CmdletsToExport      = @()
     VariablesToExport    = @()
     AliasesToExport      = @('corvel-use')
     FileList             = @('Corvel.psd1', 'Corvel.psm1', 'lib\Text.ps1', 'lib\Invoke.ps1',
         'lib\Config.ps1', 'lib\Session.ps1', 'lib\Completion.ps1', 'lib\Project.ps1',
-        'lib\ProjectSwitch.ps1')
+        'lib\ProjectSwitch.ps1', 'lib\Toolchain.ps1')
     PrivateData          = @{
         PSData = @{
             Tags = @('Java', 'JDK', 'JAVA_HOME', 'Windows')

@@ -1,10 +1,11 @@
 # The Corvel module: Use-CorvelJdk (alias corvel-use) switches the JDK with 'corvel use' and
 # applies the same switch to this session; Enable-CorvelProjectJdk switches the session to the
 # JDK that a project's .java-version, .sdkmanrc or .tool-versions pins on entering its folder;
-# Tab completes corvel's commands, flags and registered aliases. It runs corvel.exe only through
-# its documented commands, reads config.json without ever writing it, and writes no file but
-# the .java-version of Set-CorvelProjectJdk. Written for Windows PowerShell 5.1 and PowerShell 7
-# alike.
+# Tab completes corvel's commands, flags and registered aliases; Update-CorvelToolchain writes the
+# registered JDKs into Maven's toolchains.xml. It runs corvel.exe only through its documented
+# commands, reads config.json without ever writing it, and writes no file but the .java-version
+# of Set-CorvelProjectJdk and the toolchains.xml (and its .bak) of Update-CorvelToolchain.
+# Written for Windows PowerShell 5.1 and PowerShell 7 alike.
 Set-StrictMode -Version Latest
 
 # The folder of this module, where the ZIP puts corvel.exe too.
@@ -12,7 +13,8 @@ $script:ModuleRoot = $PSScriptRoot
 
 # One file per concern, loaded in this order: adding a file is adding its name here and to the
 # manifest's FileList.
-$script:Parts = @('Text', 'Invoke', 'Config', 'Session', 'Completion', 'Project', 'ProjectSwitch')
+$script:Parts = @('Text', 'Invoke', 'Config', 'Session', 'Completion', 'Project', 'ProjectSwitch',
+    'Toolchain')
 foreach ($part in $script:Parts) {
     . (Join-Path (Join-Path $PSScriptRoot 'lib') "$part.ps1")
 }
@@ -43,4 +45,5 @@ Register-ArgumentCompleter -CommandName Set-CorvelProjectJdk -ParameterName Requ
     -ScriptBlock $completeAlias
 
 Export-ModuleMember -Alias 'corvel-use' -Function 'Use-CorvelJdk', 'Get-CorvelProjectJdk',
-    'Set-CorvelProjectJdk', 'Enable-CorvelProjectJdk', 'Disable-CorvelProjectJdk'
+    'Set-CorvelProjectJdk', 'Enable-CorvelProjectJdk', 'Disable-CorvelProjectJdk',
+    'Update-CorvelToolchain'
