@@ -131,9 +131,9 @@ Describe 'A file or a config.json that cannot be read fails and changes nothing'
         & $Break
         $before = Get-Hex $file
         $errors = $Error.Count
-        Update-CorvelToolchain -Path $file -ErrorAction SilentlyContinue
+        Update-CorvelToolchain -Path $file -ErrorAction SilentlyContinue -ErrorVariable failed
         $? | Should -BeFalse
-        $Error.Count | Should -Be ($errors + 1)
+        "$($Error.Count - $errors)|$($failed.Count)" | Should -BeExactly '1|1'
         $Error[0].Exception.Message | Should -BeLike "*$(if ($Name -like '*config*') { 'config.json' } else { $file })*"
         Get-Hex $file | Should -BeExactly $before
     }

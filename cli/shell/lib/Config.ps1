@@ -467,10 +467,7 @@ function Read-CorvelConfigFile {
     return $cache.State
 }
 
-function New-CorvelConfigState([string] $File, $Entries, [string] $Problem, [string] $Reason) {
-    if ($Problem -eq '') {
-        $Problem = $null
-    }
+function New-CorvelConfigState([string] $File, $Entries, $Problem, [string] $Reason) {
     return [pscustomobject]@{ File = $File; Entries = $Entries; Problem = $Problem; Reason = $Reason }
 }
 

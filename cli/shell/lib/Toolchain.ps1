@@ -274,13 +274,35 @@ function Get-CorvelToolchainChange([string] $Verb, $Jdk) {
         "($(ConvertTo-CorvelDisplayText $Jdk.Version)) at $(ConvertTo-CorvelDisplayText $Jdk.Path)"
 }
 
-# The message of an exception, which PowerShell may have wrapped.
-function Get-CorvelInnerMessage($ErrorRecord) {
-    $reason = $ErrorRecord.Exception
-    while ($null -ne $reason.InnerException) {
-        $reason = $reason.InnerException
+# Writes $Text to $File in $Encoding after $Preamble: beside it first, then moved over it (the
+# previous file kept as $Backup when one is named), so that no reader ever sees half a file.
+function Save-CorvelToolchainFile([string] $File, [string] $Text, $Encoding, [byte[]] $Preamble,
+    $Backup) {
+    $temp = "$File.$([guid]::NewGuid().ToString('N')).tmp"
+    try {
+        [void] [System.IO.Directory]::CreateDirectory([System.IO.Path]::GetDirectoryName($File))
+        $stream = New-Object System.IO.FileStream $temp, 'CreateNew', 'Write'
+        try {
+            $body = $Encoding.GetBytes($Text)
+            $stream.Write($Preamble, 0, $Preamble.Length)
+            $stream.Write($body, 0, $body.Length)
+            $stream.Flush($true)
+        } finally {
+            $stream.Dispose()
+        }
+        if ([System.IO.File]::Exists($File)) {
+            if (-not $Backup) {
+                $Backup = [NullString]::Value
+            }
+            [System.IO.File]::Replace($temp, $File, $Backup)
+        } else {
+            [System.IO.File]::Move($temp, $File)
+        }
+    } finally {
+        if ([System.IO.File]::Exists($temp)) {
+            [System.IO.File]::Delete($temp)
+        }
     }
-    return $reason.Message
 }
 
 function Update-CorvelToolchain {
@@ -342,23 +364,23 @@ function Update-CorvelToolchain {
             'it is.') ReadError $state.File
         return
     }
-    $errorCount = $global:Error.Count
     $exists = [System.IO.File]::Exists($file)
-    try {
-        $read = [pscustomobject]@{ Text = $script:ToolchainTemplate; Preamble = [byte[]] @()
+    $loaded = Invoke-CorvelCaught {
+        $content = [pscustomobject]@{ Text = $script:ToolchainTemplate; Preamble = [byte[]] @()
             Encoding = New-Object System.Text.UTF8Encoding $false }
         if ($exists) {
-            $read = Read-CorvelToolchainFile $file
+            $content = Read-CorvelToolchainFile $file
         }
-        $layout = Read-CorvelToolchainLayout $read.Text
-    } catch {
-        $reason = Get-CorvelInnerMessage $_
-        Restore-CorvelErrorList $errorCount
-        $reason = ConvertTo-CorvelDisplayText $reason.TrimEnd('.')
+        [pscustomobject]@{ Content = $content; Layout = Read-CorvelToolchainLayout $content.Text }
+    }
+    if ($null -ne $loaded.Reason) {
+        $reason = ConvertTo-CorvelDisplayText $loaded.Reason.TrimEnd('.')
         Write-CorvelError $PSCmdlet "$shown cannot be updated: $reason. It was left as it is." `
             InvalidData $file
         return
     }
+    $read = $loaded.Value.Content
+    $layout = $loaded.Value.Layout
 
     $taken = New-Object 'System.Collections.Generic.HashSet[string]' (
         [System.StringComparer]::OrdinalIgnoreCase)
@@ -393,7 +415,7 @@ function Update-CorvelToolchain {
     }
 
     $changes = $merged.Changes
-    $backup = [NullString]::Value
+    $backup = $null
     if (-not $exists) {
         $changes.Insert(0, "Created $shown")
     } elseif (-not [System.IO.File]::Exists("$file.bak") -and
@@ -405,34 +427,13 @@ function Update-CorvelToolchain {
     if (-not $PSCmdlet.ShouldProcess($shown, $changes -join '; ')) {
         return
     }
-    # Written beside the file and moved over it, so that no reader ever sees half a file.
-    $temp = "$file.$([guid]::NewGuid().ToString('N')).tmp"
-    try {
-        [void] [System.IO.Directory]::CreateDirectory([System.IO.Path]::GetDirectoryName($file))
-        $stream = New-Object System.IO.FileStream $temp, 'CreateNew', 'Write'
-        try {
-            $body = $read.Encoding.GetBytes($merged.Text)
-            $stream.Write($read.Preamble, 0, $read.Preamble.Length)
-            $stream.Write($body, 0, $body.Length)
-            $stream.Flush($true)
-        } finally {
-            $stream.Dispose()
-        }
-        if ($exists) {
-            [System.IO.File]::Replace($temp, $file, $backup)
-        } else {
-            [System.IO.File]::Move($temp, $file)
-        }
-    } catch {
-        $reason = Get-CorvelInnerMessage $_
-        Restore-CorvelErrorList $errorCount
-        Write-CorvelError $PSCmdlet "Cannot write $shown`: $(ConvertTo-CorvelDisplayText $reason)" `
-            WriteError $file
+    $saved = Invoke-CorvelCaught {
+        Save-CorvelToolchainFile $file $merged.Text $read.Encoding $read.Preamble $backup
+    }
+    if ($null -ne $saved.Reason) {
+        Write-CorvelError $PSCmdlet ("Cannot write $shown`: " +
+            (ConvertTo-CorvelDisplayText $saved.Reason)) WriteError $file
         return
-    } finally {
-        if ([System.IO.File]::Exists($temp)) {
-            [System.IO.File]::Delete($temp)
-        }
     }
     foreach ($change in $changes) {
         Write-Host $change
