@@ -32,16 +32,24 @@ protected:
         write_file(m_folder + "\\corvel.exe", *program);
     }
 
-    // Runs `corvel-use.cmd ARGS` at a cmd prompt, then `set`, in the same session.
-    RunResult run_in_session(const std::string& args, const std::string& temp = "") {
+    // Runs `corvel-use.cmd ARGS`, then `set`, at a cmd prompt started with `how` (/v:on, /v:off),
+    // or in a batch file that turns delayed expansion on first when `how` is "script".
+    RunResult run_in_session(const std::string& args, const std::string& temp = "",
+                             const std::string& path = k_session_path, std::string how = "/v:off") {
         RunOptions options;
-        options.set_env = {{"PATH", k_session_path}};
+        options.set_env = {{"PATH", path}};
         if (!temp.empty()) {
             options.set_env["TEMP"] = temp;
         }
         options.stdin_bytes = "\"" + m_folder + "\\corvel-use.cmd\" " + args +
                               "\r\necho corvel-use status %ERRORLEVEL%\r\nset\r\nexit\r\n";
-        return run_program("C:\\windows\\system32\\cmd.exe", {"/q"}, options);
+        if (how == "script") {
+            write_file(test_path("de.cmd"),
+                       "setlocal EnableDelayedExpansion\r\ncall " + options.stdin_bytes);
+            options.stdin_bytes = test_path("de.cmd") + "\r\n";
+            how = "/v:off";
+        }
+        return run_program("C:\\windows\\system32\\cmd.exe", {"/q", how}, options);
     }
 
     const std::string m_folder = test_path("Tools (x86) & more\\corvel");
@@ -113,6 +121,35 @@ TEST_F(CmdScriptE2e, SwitchesOnlyOnceTheSessionLinesAreWritten) {
     EXPECT_NE(r.out.find("corvel-use status 0"), std::string::npos) << r;
     EXPECT_EQ(listed_variables(r.out)["JAVA_HOME"], jdk17) << r;
     EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), jdk17);
+}
+
+// With delayed expansion on, cmd drops the '!'s of a line: the values arrive exactly, or nothing
+// is switched and one line says why. A JDK path with a '!' is refused, and so is a PATH with '!'s
+// here: Wine's cmd loses them in its copy of !PATH! (Windows' keeps them, and switches). Off, as
+// before.
+TEST_F(CmdScriptE2e, DelayedExpansionSwitchesToTheExactValuesOrNothing) {
+    std::string bang = make_jdk("bang!x"), plain = make_jdk("jdk-21");
+    std::string wow = "C:\\tools\\wow!;" + k_session_path + ";C:\\bang!dir";
+    ASSERT_EQ(run_corvel({"add", "b", bang}).status + run_corvel({"add", "p", plain}).status, 0);
+    for (std::string how : {"/v:on", "script", "/v:off"}) {
+        for (auto [root, path] : {std::pair{bang, wow}, {plain, wow}, {plain, k_session_path}}) {
+            std::optional<std::string> registry = read_reg_text(k_user_environment, "JAVA_HOME");
+            RunResult r = run_in_session(root == bang ? "b" : "p", "", path, how);
+            bool refused = how != "/v:off" && (root == bang || path == wow);
+            EXPECT_NE(r.out.find(refused ? "status 1" : "status 0"), std::string::npos) << how << r;
+            EXPECT_EQ(r.out.find("corvel_use_"), std::string::npos) << "left in the session" << r;
+            std::map<std::string, std::string> set = listed_variables(r.out);
+            EXPECT_EQ(set["JAVA_HOME"] + "|" + set["PATH"] + "|" + r.err,
+                      !refused ? root + "|" + root + "\\bin;" + path + "|"
+                               : "|" + path + "|Error: The " +
+                                     (root == bang ? "JDK path" : "session PATH") +
+                                     " holds '!', which cmd drops while delayed expansion is on; "
+                                     "nothing was switched: open a new terminal after 'corvel use' "
+                                     "instead\r\n")
+                << how << r;
+            EXPECT_EQ(read_reg_text(k_user_environment, "JAVA_HOME"), refused ? registry : root);
+        }
+    }
 }
 
 // The README's recipe for cmd, typed at the prompt as it stands there, with %TEMP% below a user
