@@ -112,7 +112,8 @@ function Read-CorvelConfigJsonDocument([byte[]] $Bytes, [string] $Text) {
                 }
                 $kind = $value.ValueKind
                 $isString = $kind -eq 'String'
-                if (($seen -band $bit) -or (-not $isString -and ($kind -ne 'Null' -or $bit -eq 1))) {
+                $wrongType = -not $isString -and ($kind -ne 'Null' -or $bit -eq 1)
+                if (($seen -band $bit) -or $wrongType) {
                     return $null
                 }
                 $seen = $seen -bor $bit
@@ -154,7 +155,8 @@ function ConvertFrom-CorvelJsonString([string] $Token) {
         return $inner
     }
     $text = [regex]::Unescape($inner)
-    if ($inner -match $script:SurrogateEscapePattern -and $text -match $script:LoneSurrogatePattern) {
+    if ($inner -match $script:SurrogateEscapePattern -and
+        $text -match $script:LoneSurrogatePattern) {
         return $null
     }
     return $text
@@ -192,39 +194,29 @@ function Test-CorvelJsonScalar([string] $Text) {
 }
 
 # The entries of a file in corvel's own layout (a match of CorvelLayoutPattern) that holds no
-# escape of a surrogate. Made for speed: no call per value.
+# escape of a surrogate. Made for speed: one call per entry.
 function Read-CorvelConfigLayout($Layout) {
     $aliases = $Layout.Groups['alias'].Captures
     $paths = $Layout.Groups['path'].Captures
     $versions = $Layout.Groups['version'].Captures
     $vendors = $Layout.Groups['vendor'].Captures
     $builder = New-CorvelConfigBuilder
-    $entries = $builder.Entries
-    $index = $builder.Index
     $i = 0
     foreach ($capture in $aliases) {
         $alias = $capture.Value
         $alias = [regex]::Unescape($alias.Substring(1, $alias.Length - 2))
         $path = $paths[$i].Value
+        $path = [regex]::Unescape($path.Substring(1, $path.Length - 2))
         $version = $versions[$i].Value
         $vendor = $vendors[$i].Value
         $version = if ($version -ceq 'null') { $null } else {
             [regex]::Unescape($version.Substring(1, $version.Length - 2)) }
         $vendor = if ($vendor -ceq 'null') { $null } else {
             [regex]::Unescape($vendor.Substring(1, $vendor.Length - 2)) }
-        $entry = [pscustomobject]@{ Alias = $alias
-            Path = [regex]::Unescape($path.Substring(1, $path.Length - 2))
-            Version = $version; Vendor = $vendor }
-        $at = 0
-        if ($index.TryGetValue($alias, [ref] $at)) {
-            $entries[$at] = $entry
-        } else {
-            $index[$alias] = $entries.Count
-            $entries.Add($entry)
-        }
+        Add-CorvelConfigEntry $builder $alias $path $version $vendor
         $i++
     }
-    return , $entries.ToArray()
+    return , $builder.Entries.ToArray()
 }
 
 # The entries of config.json through the module's own strict reader (for Windows PowerShell 5.1,
@@ -468,7 +460,8 @@ function Read-CorvelConfigFile {
 }
 
 function New-CorvelConfigState([string] $File, $Entries, $Problem, [string] $Reason) {
-    return [pscustomobject]@{ File = $File; Entries = $Entries; Problem = $Problem; Reason = $Reason }
+    return [pscustomobject]@{ File = $File; Entries = $Entries; Problem = $Problem
+        Reason = $Reason }
 }
 
 # Why config.json gave no list, in words for a message: '{file} is damaged' and the like.

@@ -145,7 +145,8 @@ function Show-CorvelOtherErrorLine($Result) {
     }
     foreach ($line in $Result.ErrorLines) {
         if (-not (Test-CorvelErrorLine $line)) {
-            $Host.UI.WriteErrorLine((ConvertTo-CorvelDisplayText (Remove-CorvelControlSequence $line)))
+            $plain = Remove-CorvelControlSequence $line
+            $Host.UI.WriteErrorLine((ConvertTo-CorvelDisplayText $plain))
         }
     }
 }

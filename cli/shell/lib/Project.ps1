@@ -221,7 +221,8 @@ function Test-CorvelBetterCandidate($Candidate, $Best) {
     }
     $order = Compare-CorvelVersion $Candidate.Version $Best.Version
     return $order -gt 0 -or
-        ($order -eq 0 -and [string]::CompareOrdinal($Candidate.Entry.Alias, $Best.Entry.Alias) -lt 0)
+        ($order -eq 0 -and
+            [string]::CompareOrdinal($Candidate.Entry.Alias, $Best.Entry.Alias) -lt 0)
 }
 
 # Resolves a request against the registered JDKs ($Config from Read-CorvelConfigFile). Returns
@@ -282,8 +283,9 @@ function Resolve-CorvelProjectRequest([string] $Request, $Config) {
         }
         $ofVendor = $false
         foreach ($vendor in @($vendors)) {
+            $ignoreCase = [System.StringComparison]::OrdinalIgnoreCase
             if ($null -ne $vendor -and $null -ne $entry.Vendor -and
-                $entry.Vendor.IndexOf($vendor, [System.StringComparison]::OrdinalIgnoreCase) -ge 0) {
+                $entry.Vendor.IndexOf($vendor, $ignoreCase) -ge 0) {
                 $ofVendor = $true
             }
         }
@@ -440,7 +442,8 @@ function Set-CorvelProjectJdk {
             'Missing' {
                 $message = "'$shown' resolves to " +
                     "'$(ConvertTo-CorvelDisplayText $resolved.Entry.Alias)' at " +
-                    "$(ConvertTo-CorvelDisplayText $resolved.Entry.Path), a folder that does not exist."
+                    "$(ConvertTo-CorvelDisplayText $resolved.Entry.Path), a folder that does " +
+                    'not exist.'
             }
             default {
                 $message = "No registered JDK matches '$shown'; 'corvel list' shows them, and " +
@@ -455,7 +458,8 @@ function Set-CorvelProjectJdk {
         return
     }
     $written = Invoke-CorvelCaught {
-        [System.IO.File]::WriteAllText($file, "$Request`n", (New-Object System.Text.UTF8Encoding $false))
+        $utf8 = New-Object System.Text.UTF8Encoding $false
+        [System.IO.File]::WriteAllText($file, "$Request`n", $utf8)
     }
     if ($null -ne $written.Reason) {
         Write-CorvelError $PSCmdlet ("Cannot write $(ConvertTo-CorvelDisplayText $file): " +

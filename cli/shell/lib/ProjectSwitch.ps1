@@ -100,6 +100,16 @@ function Restore-CorvelOutsideSession {
     return $applied
 }
 
+# Takes back what the switch applied, with one line when there was something.
+function Exit-CorvelProjectSession {
+    $left = Restore-CorvelOutsideSession
+    if ($null -ne $left) {
+        $alias = ConvertTo-CorvelDisplayText $left.Alias
+        $file = ConvertTo-CorvelDisplayText $left.File
+        Write-CorvelProjectMessage "Left project JDK '$alias' of $file"
+    }
+}
+
 # Checks which project applies at the current location and changes the session when it differs
 # from the one applied. Does no file work when the location is the one last checked, unless
 # -Force (a project file was just written) or an undone switch asks for it. The check counts as
@@ -134,16 +144,13 @@ function Update-CorvelProjectSwitch([switch] $Force) {
 # as it is.
 function Switch-CorvelProjectSession($State, $Project) {
     if ($null -eq $Project) {
-        $left = Restore-CorvelOutsideSession
-        if ($null -ne $left) {
-            Write-CorvelProjectMessage ("Left project JDK '$(ConvertTo-CorvelDisplayText $left.Alias)'" +
-                " of $(ConvertTo-CorvelDisplayText $left.File)")
-        }
+        Exit-CorvelProjectSession
         return
     }
     $file = ConvertTo-CorvelDisplayText $Project.File
     if ($null -ne $Project.Reason) {
-        Write-CorvelProjectWarning "$file cannot be read: $(ConvertTo-CorvelDisplayText $Project.Reason)"
+        $reason = ConvertTo-CorvelDisplayText $Project.Reason
+        Write-CorvelProjectWarning "$file cannot be read: $reason"
         return
     }
     $request = ConvertTo-CorvelDisplayText $Project.Request $script:CorvelRequestShownLength
@@ -364,10 +371,7 @@ function Disable-CorvelProjectJdk {
     if ($null -eq $script:CorvelProjectSwitch) {
         return
     }
-    $left = Restore-CorvelOutsideSession
-    if ($null -ne $left) {
-        Write-CorvelProjectMessage "Left project JDK '$($left.Alias)' of $($left.File)"
-    }
+    Exit-CorvelProjectSession
     Uninstall-CorvelProjectHook
     $script:CorvelProjectSwitch = $null
 }

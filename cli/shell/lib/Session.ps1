@@ -137,8 +137,8 @@ function Get-CorvelSessionSwitch {
     $run = Invoke-Corvel $exe @('export-shell', '--shell', 'powershell', '--', $Alias) `
         -CaptureOutput
     if ($run.ExitCode -ne 0 -or $null -ne $run.StartError) {
-        return New-CorvelFailure (Get-CorvelErrorMessage $run $exe) $run.ExitCode 'InvalidOperation' `
-            $run
+        $message = Get-CorvelErrorMessage $run $exe
+        return New-CorvelFailure $message $run.ExitCode 'InvalidOperation' $run
     }
     $switch = ConvertFrom-CorvelSessionScript $run.Output
     if ($null -eq $switch) {
