@@ -43,19 +43,8 @@ BeforeDiscovery {
 
 BeforeAll {
     . "$PSScriptRoot/common.ps1"
-    Import-Module "$PSScriptRoot/../../cli/shell/Corvel.psd1" -Force
+    $module = Import-Module "$PSScriptRoot/../../cli/shell/Corvel.psd1" -Force -PassThru
     New-Item -ItemType Directory -Force "$roaming/corvel" | Out-Null
-    # What the module makes of config.json with one of its readers: its aliases, or 'damaged'.
-    function Read-WithModule([bool] $JsonDocument) {
-        $state = & (Get-Module Corvel) {
-            param($json)
-            $script:UseJsonDocument = $json
-            $script:ConfigCache = $null
-            Read-CorvelConfigFile
-        } $JsonDocument
-        if ($state.Problem) { return $state.Problem }
-        return ($state.Entries | ForEach-Object { "[$($_.Alias)]" }) -join ' '
-    }
 }
 AfterAll {
     Remove-Module Corvel
@@ -68,12 +57,16 @@ Describe 'The module reads config.json as corvel does' {
         if ($case['Text']) { $bytes = [System.Text.Encoding]::UTF8.GetBytes($case['Text']) }
         [System.IO.File]::WriteAllBytes("$roaming/corvel/config.json", $bytes)
         $aliases = @($case['Aliases'] | Where-Object { $null -ne $_ })
-        $expected = 'Damaged'
-        if ($aliases) { $expected = ($aliases | ForEach-Object { "[$_]" }) -join ' ' }
+        $expected = if ($aliases) { ($aliases | ForEach-Object { "[$_]" }) -join ' ' } else { 'Damaged' }
         # corvel warns that it starts fresh from a damaged file, or fails on one it cannot read as
         # text; else export-shell finds the first alias.
         $said = corvel export-shell --shell powershell -- "$(@($aliases + 'a')[0])" 2>&1 | Out-String
         $corvel = if ($said -match 'config file is corrupted|Cannot read config file') { 'Damaged' } elseif ($LASTEXITCODE -eq 0) { $expected } else { $said }
-        "$corvel|$(Read-WithModule $true)|$(Read-WithModule $false)" | Should -BeExactly "$expected|$expected|$expected"
+        # What the module makes of it with each of its readers: its aliases, or its problem.
+        $readers = foreach ($json in $true, $false) {
+            $state = & $module { param($json) $script:UseJsonDocument = $json; $script:ConfigCache = $null; Read-CorvelConfigFile } $json
+            if ($state.Problem) { $state.Problem } else { ($state.Entries | ForEach-Object { "[$($_.Alias)]" }) -join ' ' }
+        }
+        "$corvel|$($readers -join '|')" | Should -BeExactly "$expected|$expected|$expected"
     }
 }

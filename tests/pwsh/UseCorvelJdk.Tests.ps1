@@ -59,18 +59,19 @@ Describe 'The accepted lines are evaluated piece by piece' {
     BeforeEach { Reset-Session }
 
     It '<Name>' -ForEach @(
-        @{ Name = '[char] terms and a surrogate pair'
+        @{ Name = '[char] terms and a surrogate pair, the alias piped'
             Lines = "`$env:JAVA_HOME = 'C:\j' + [char]0x00E9 + ' ' + [char]0xD83D + " +
                 "[char]0xDE00`n" +
                 "`$env:PATH = 'C:\j' + [char]0x00E9 + '\bin;' + `$env:PATH"
             JavaHome = "C:\j$([char]0xE9) $([char]::ConvertFromUtf32(0x1F600))"
-            Prefix = "C:\j$([char]0xE9)\bin;"; Suffix = '' }
-        @{ Name = 'quotes and text that would run if executed'
+            Prefix = "C:\j$([char]0xE9)\bin;"; Suffix = ''; Given = '-dash' }
+        @{ Name = 'quotes and text that would run if executed, the alias piped as a property'
             Lines = "`$env:JAVA_HOME = 'C:\it''s `$(calc)'`n`$env:PATH = 'a;' + `$env:PATH + ';z'"
-            JavaHome = 'C:\it''s $(calc)'; Prefix = 'a;'; Suffix = ';z' }
+            JavaHome = 'C:\it''s $(calc)'; Prefix = 'a;'; Suffix = ';z'
+            Given = [pscustomobject]@{ Alias = '-dash' } }
     ) {
         $env:FAKE_EXPORT = $Lines
-        Use-CorvelJdk -Alias '-dash'
+        $Given | Use-CorvelJdk
         $LASTEXITCODE | Should -Be 0
         "$env:JAVA_HOME|$env:PATH" | Should -BeExactly "$JavaHome|$Prefix$path$Suffix"
         Get-Content $env:FAKE_CORVEL_LOG |
@@ -84,30 +85,25 @@ Describe 'A failed switch is a failure to the caller' {
     It 'is what Get-Item''s is with <Preference> <Where>' -ForEach @(
         foreach ($where in 'in a script run with &', 'in a function', 'set globally') {
             foreach ($preference in 'Continue', 'SilentlyContinue', 'Ignore', 'Stop') {
-                @{ Where = $where; Preference = $preference }
+                @{ Where = $where; Preference = $preference; Also = '' }
             }
         }
-        @{ Where = 'and -ErrorAction Stop'; Preference = 'Continue' }
+        @{ Where = 'and -ErrorAction Stop'; Preference = 'Continue'; Also = ' -ErrorAction Stop' }
     ) {
         $outcomes = foreach ($command in 'Get-Item -LiteralPath /no/such/item', 'Use-CorvelJdk a') {
-            if ($Where -like '*-ErrorAction*') { $command += ' -ErrorAction Stop' }
-            $code = "`$ErrorActionPreference = '$Preference'; $command; 'went on'"
-            # The global preference is another, so that only the caller's own one can decide.
-            $global:ErrorActionPreference = if ($Preference -eq 'Stop') { 'Continue' } else { 'Stop' }
+            $code = "`$ErrorActionPreference = '$Preference'; $command$Also; 'went on'"
+            # Globally another preference, so that only the caller's own one can decide.
+            $global:ErrorActionPreference = @('Stop', 'Continue')[$Preference -eq 'Stop']
             if ($Where -eq 'set globally') {
                 $global:ErrorActionPreference = $Preference
                 $code = "$command; 'went on'"
             }
             Set-Content "$module/case.ps1" $code
-            $case = if ($Where -eq 'in a function') { [scriptblock]::Create("function Test-Case { $code }; Test-Case") } else { { & "$module/case.ps1" } }
+            $case = { & "$module/case.ps1" }
+            if ($Where -eq 'in a function') { $case = [scriptblock]::Create("function Test-Case { $code }; Test-Case") }
             $before = $Error.Count
-            try {
-                $shown = @(& $case 2>&1 | ForEach-Object { if ($_ -is [Management.Automation.ErrorRecord]) { 'error' } else { $_ } })
-            } catch {
-                $shown = @('stopped')
-            } finally {
-                $global:ErrorActionPreference = 'Continue'
-            }
+            $shown = try { @(& $case 2>&1 | ForEach-Object { @($_, 'error')[$_ -is [Management.Automation.ErrorRecord]] }) } catch { 'stopped' }
+            $global:ErrorActionPreference = 'Continue'
             "$shown, $($Error.Count - $before) recorded"
         }
         $outcomes[1] | Should -BeExactly $outcomes[0]
@@ -175,19 +171,6 @@ Describe 'A failed export-shell shows the warnings corvel gave before it, safely
             "'PlainText'; Import-Module '$module/Corvel.psd1'; corvel-use a") 2>&1
         @($shown | ForEach-Object { "$_" }) | Should -Be (
             "Warning: config is damaged $([char]0xFFFD)]0;t$([char]0xFFFD)x", "Use-CorvelJdk: Alias 'a' not found")
-    }
-}
-
-Describe 'Use-CorvelJdk takes the alias from the pipeline' {
-    It 'as <Name>' -ForEach @(
-        @{ Name = 'a string'; Given = '-dash' }
-        @{ Name = 'an Alias property'; Given = [pscustomobject]@{ Alias = '-dash' } }
-    ) {
-        Reset-Session
-        $env:FAKE_EXPORT = $goodLines
-        $Given | Use-CorvelJdk
-        Get-Content $env:FAKE_CORVEL_LOG |
-            Should -Be 'export-shell --shell powershell -- -dash', 'use -- -dash'
     }
 }
 
