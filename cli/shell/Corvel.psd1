@@ -12,9 +12,10 @@
     CmdletsToExport      = @()
     VariablesToExport    = @()
     AliasesToExport      = @('corvel-use')
-    FileList             = @('Corvel.psd1', 'Corvel.psm1', 'lib\Text.ps1', 'lib\Invoke.ps1',
-        'lib\Config.ps1', 'lib\Session.ps1', 'lib\Completion.ps1', 'lib\Project.ps1',
-        'lib\ProjectSwitch.ps1', 'lib\Toolchain.ps1')
+    FormatsToProcess     = @('Corvel.Format.ps1xml')
+    FileList             = @('Corvel.psd1', 'Corvel.psm1', 'Corvel.Format.ps1xml', 'lib\Text.ps1',
+        'lib\Invoke.ps1', 'lib\Config.ps1', 'lib\Session.ps1', 'lib\Completion.ps1',
+        'lib\Project.ps1', 'lib\ProjectSwitch.ps1', 'lib\Toolchain.ps1')
     PrivateData          = @{
         PSData = @{
             Tags = @('Java', 'JDK', 'JAVA_HOME', 'Windows')

@@ -103,6 +103,14 @@ Describe 'The project switch applies the export-shell lines, and corvel-use in a
             "$root17|$root17\bin;$path", "$root|$root\bin;$root17\bin;$path")
     }
 
+    It 'shows what Get-CorvelProjectJdk finds without the controls a project file may hold' {
+        New-Item -ItemType Directory "$jdks/hostile" | Out-Null
+        [IO.File]::WriteAllText("$jdks/hostile/.java-version", "`e]0;title`a`n")
+        Set-Location "$jdks/hostile"
+        $shown = (Get-CorvelProjectJdk | Format-Table | Out-String) + (Get-CorvelProjectJdk | Format-List | Out-String)
+        "$($shown -match "[`e`a]")|$((Get-CorvelProjectJdk).Request)" | Should -BeExactly "False|`e]0;title`a"
+    }
+
     It 'completes Set-CorvelProjectJdk with the registered aliases' {
         (TabExpansion2 'Set-CorvelProjectJdk p' 22).CompletionMatches.CompletionText |
             Should -BeExactly "'pwsh jdk'"
