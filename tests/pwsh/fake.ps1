@@ -18,7 +18,7 @@ exit "$status"
 function New-FakeCorvelModule {
     $folder = Join-Path ([System.IO.Path]::GetTempPath()) "corvel-pwsh-$([guid]::NewGuid())"
     New-Item -ItemType Directory $folder | Out-Null
-    Copy-Item "$PSScriptRoot/../../cli/shell/Corvel.ps?1", "$PSScriptRoot/../../cli/shell/lib" `
+    Copy-Item "$PSScriptRoot/../../cli/shell/Corvel.*", "$PSScriptRoot/../../cli/shell/lib" `
         $folder -Recurse
     Install-FakeCorvel $folder
     return $folder
