@@ -113,6 +113,11 @@ Describe 'corvel''s entries are updated in place, and taken out when their alias
         Update "$work/fresh.xml" | Out-Null
         Get-Hex $file | Should -BeExactly (Get-Hex "$work/fresh.xml")
         "$file.bak" | Should -Not -Exist
+        # An edit inside one of its entries makes the file one it did not write.
+        $edited = [System.IO.File]::ReadAllText($file).Replace('<provides>', '<provides><id>shop</id>')
+        [System.IO.File]::WriteAllText($file, $edited)
+        Update | Should -Contain "Kept the previous file as $file.bak"
+        [System.IO.File]::ReadAllText("$file.bak") | Should -BeExactly $edited
     }
 }
 

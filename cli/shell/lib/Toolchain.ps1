@@ -62,7 +62,7 @@ function Read-CorvelToolchainFile([string] $File) {
 # Where things are in a toolchains.xml, read without a DTD, entities or a resolver: Close (the
 # offset of the root's end tag, or of its '/>' when Empty) and Entries, one per <toolchain> child
 # of the root: Start and End offsets, Alias (of <corvel.alias>, $null in an entry corvel did not
-# write), Version and Home (the jdkHome). Names are compared as Maven does, prefix and all, so
+# write), Version, Vendor ($null without one) and Home (the jdkHome). Names are compared as Maven does, prefix and all, so
 # that new elements without a prefix are in the root's namespace. Throws when the text is not
 # well-formed XML, holds a DOCTYPE or has another root than <toolchains>.
 function Read-CorvelToolchainLayout([string] $Text) {
@@ -106,7 +106,7 @@ function Read-CorvelToolchainLayout([string] $Text) {
                     $layout.Close = $end - 2
                 } elseif ($depth -eq 1 -and $reader.Name -ceq 'toolchain') {
                     $entry = [pscustomobject]@{ Start = $at - 1; End = $end; Alias = $null
-                        Version = ''; Home = '' }
+                        Version = ''; Vendor = $null; Home = '' }
                     $layout.Entries.Add($entry)
                     if ($end -ge 0) {
                         $entry = $null
@@ -127,6 +127,7 @@ function Read-CorvelToolchainLayout([string] $Text) {
                 switch -CaseSensitive ("$($names[2])/$($names[3])") {
                     'provides/corvel.alias' { $entry.Alias += $reader.Value }
                     'provides/version' { $entry.Version += $reader.Value }
+                    'provides/vendor' { $entry.Vendor = "$($entry.Vendor)" + $reader.Value }
                     'configuration/jdkHome' { $entry.Home += $reader.Value }
                 }
             }
@@ -268,6 +269,22 @@ function Merge-CorvelToolchain([string] $Text, $Layout, $Jdks, $Encoding) {
     return [pscustomobject]@{ Text = $out.ToString(); Changes = $changes }
 }
 
+# Whether a toolchains.xml is one the command wrote and nobody changed since: its text is what
+# the command writes from scratch for the entries it holds, each from what it records.
+function Test-CorvelToolchainOwnFile([string] $Text, $Layout) {
+    $jdks = foreach ($entry in $Layout.Entries) {
+        if ($null -eq $entry.Alias) {
+            return $false
+        }
+        [pscustomobject]@{ Alias = $entry.Alias; Path = $entry.Home; Version = $entry.Version
+            Vendor = $entry.Vendor }
+    }
+    $template = $script:ToolchainTemplate
+    $fresh = Merge-CorvelToolchain $template (Read-CorvelToolchainLayout $template) @($jdks) `
+        (New-Object System.Text.UTF8Encoding $false)
+    return $fresh.Text -ceq $Text
+}
+
 # The host line for a change of a JDK's entry (Alias, Version, Path), its texts shown safely.
 function Get-CorvelToolchainChange([string] $Verb, $Jdk) {
     return "$Verb toolchain '$(ConvertTo-CorvelDisplayText $Jdk.Alias)' " +
@@ -358,6 +375,11 @@ function Update-CorvelToolchain {
     }
     $file = $PSCmdlet.SessionState.Path.GetUnresolvedProviderPathFromPSPath($Path)
     $shown = ConvertTo-CorvelDisplayText $file
+    if ([System.IO.Directory]::Exists($file)) {
+        Write-CorvelError $PSCmdlet "$shown is a folder; -Path names the toolchains file itself." `
+            InvalidArgument $file
+        return
+    }
     $state = Read-CorvelConfigFile
     if ($state.Problem) {
         Write-CorvelError $PSCmdlet ("$(Get-CorvelConfigProblemText $state). $shown was left as " +
@@ -418,13 +440,14 @@ function Update-CorvelToolchain {
     $backup = $null
     if (-not $exists) {
         $changes.Insert(0, "Created $shown")
-    } elseif (-not [System.IO.File]::Exists("$file.bak") -and
-        $read.Text -cne $script:ToolchainTemplate -and
-        @($layout.Entries | Where-Object { $null -ne $_.Alias }).Count -eq 0) {
+    } elseif (-not [System.IO.File]::Exists("$file.bak") -and ($read.Preamble.Length -gt 0 -or
+            -not (Test-CorvelToolchainOwnFile $read.Text $layout))) {
         $backup = "$file.bak"
         $changes.Add("Kept the previous file as $shown.bak")
     }
-    if (-not $PSCmdlet.ShouldProcess($shown, $changes -join '; ')) {
+    $description = "Update $shown`:" + (($changes | ForEach-Object { "`n  $_" }) -join '')
+    if (-not $PSCmdlet.ShouldProcess($description, "$description`nContinue?",
+            'Update-CorvelToolchain')) {
         return
     }
     $saved = Invoke-CorvelCaught {
