@@ -39,8 +39,9 @@ $script:CorvelDistributionVendors = @{
 # Requests are shown cut to this many characters.
 $script:CorvelRequestShownLength = 60
 
-# The text of a project file's first 4 KiB: UTF-8 with or without a BOM, or UTF-16 LE or BE with
-# a BOM. Throws when the file cannot be read (locked, no access).
+# The text of a project file's first 4 KiB, up to its last line end when the file goes on: UTF-8
+# with or without a BOM, or UTF-16 LE or BE with a BOM. Throws when the file cannot be read
+# (locked, no access).
 function Read-CorvelProjectText([string] $File) {
     # ::new rather than New-Object: this runs for every project file on every change of location.
     $share = [System.IO.FileShare]::ReadWrite -bor [System.IO.FileShare]::Delete
@@ -59,16 +60,23 @@ function Read-CorvelProjectText([string] $File) {
     } finally {
         $stream.Dispose()
     }
+    $encoding = [System.Text.Encoding]::UTF8
+    $skip = 0
     if ($count -ge 3 -and $bytes[0] -eq 0xEF -and $bytes[1] -eq 0xBB -and $bytes[2] -eq 0xBF) {
-        return [System.Text.Encoding]::UTF8.GetString($bytes, 3, $count - 3)
+        $skip = 3
+    } elseif ($count -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
+        $encoding = [System.Text.Encoding]::Unicode
+        $skip = 2
+    } elseif ($count -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
+        $encoding = [System.Text.Encoding]::BigEndianUnicode
+        $skip = 2
     }
-    if ($count -ge 2 -and $bytes[0] -eq 0xFF -and $bytes[1] -eq 0xFE) {
-        return [System.Text.Encoding]::Unicode.GetString($bytes, 2, $count - 2)
+    $text = $encoding.GetString($bytes, $skip, $count - $skip)
+    if ($count -eq $bytes.Length) {
+        # The last line may go on past the bound: what was read of it is no request.
+        $text = $text.Substring(0, $text.LastIndexOfAny([char[]] "`r`n") + 1)
     }
-    if ($count -ge 2 -and $bytes[0] -eq 0xFE -and $bytes[1] -eq 0xFF) {
-        return [System.Text.Encoding]::BigEndianUnicode.GetString($bytes, 2, $count - 2)
-    }
-    return [System.Text.Encoding]::UTF8.GetString($bytes, 0, $count)
+    return $text
 }
 
 # What a project file's text asks for, by the file's name; $null when it asks for no Java version.
