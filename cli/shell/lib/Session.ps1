@@ -220,6 +220,10 @@ function Use-CorvelJdk {
         }
         $exe = Find-CorvelExe
         $run = Invoke-Corvel $exe @('use', '--', $Alias)
+        if ($run.ExitCode -eq 1 -and $null -eq $run.StartError) {
+            # corvel wrote "Switching to '...'... " on the console and its Error line here.
+            $Host.UI.WriteLine()
+        }
         Show-CorvelOtherErrorLine $run
         if ($run.ExitCode -ne 0 -or $null -ne $run.StartError) {
             $global:LASTEXITCODE = $run.ExitCode
