@@ -62,9 +62,9 @@ function Read-CorvelToolchainFile([string] $File) {
 # Where things are in a toolchains.xml, read without a DTD, entities or a resolver: Close (the
 # offset of the root's end tag, or of its '/>' when Empty) and Entries, one per <toolchain> child
 # of the root: Start and End offsets, Alias (of <corvel.alias>, $null in an entry corvel did not
-# write), Version, Vendor ($null without one) and Home (the jdkHome). Names are compared as Maven does, prefix and all, so
-# that new elements without a prefix are in the root's namespace. Throws when the text is not
-# well-formed XML, holds a DOCTYPE or has another root than <toolchains>.
+# write), Version, Vendor ($null without one) and Home (the jdkHome). Names are compared as Maven
+# does, prefix and all, so that new elements without a prefix are in the root's namespace. Throws
+# when the text is not well-formed XML, holds a DOCTYPE or has another root than <toolchains>.
 function Read-CorvelToolchainLayout([string] $Text) {
     if ($Text -match $script:ToolchainDoctypePattern) {
         throw 'it holds a DOCTYPE, which Maven''s toolchains.xml never has'
