@@ -28,6 +28,15 @@ function Restore-CorvelErrorList([int] $Count) {
     }
 }
 
+# The message of the innermost exception of an error record, which PowerShell may have wrapped.
+function Get-CorvelReason($ErrorRecord) {
+    $reason = $ErrorRecord.Exception
+    while ($null -ne $reason.InnerException) {
+        $reason = $reason.InnerException
+    }
+    return $reason.Message
+}
+
 # Runs $Action and returns @{ Value = what it returned; Reason = $null }, or, when it throws,
 # @{ Value = $null; Reason = the message of the innermost exception }. What it throws reaches
 # neither $Error nor the -ErrorVariable of a cmdlet that called: the module reports its own
@@ -40,11 +49,7 @@ function Invoke-CorvelCaught([scriptblock] $Action) {
         try {
             @{ Value = (& $Action); Reason = $null }
         } catch {
-            $reason = $_.Exception
-            while ($null -ne $reason.InnerException) {
-                $reason = $reason.InnerException
-            }
-            @{ Value = $null; Reason = $reason.Message }
+            @{ Value = $null; Reason = (Get-CorvelReason $_) }
         }
     }.InvokeReturnAsIs($Action)
     Restore-CorvelErrorList $errorCount

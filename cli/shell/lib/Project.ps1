@@ -120,11 +120,7 @@ function Search-CorvelProjectFile([string] $Folder) {
             try {
                 $text = Read-CorvelProjectText $file
             } catch {
-                $reason = $_.Exception
-                while ($null -ne $reason.InnerException) {
-                    $reason = $reason.InnerException
-                }
-                return @{ File = $file; Request = $null; Reason = $reason.Message }
+                return @{ File = $file; Request = $null; Reason = (Get-CorvelReason $_) }
             }
             $request = Get-CorvelProjectRequest $name $text
             if ($null -ne $request) {
